@@ -1,0 +1,77 @@
+# Shared compile settings and helpers for the project's libraries, tests and fuzz targets.
+
+add_library(brenno_options INTERFACE)
+target_compile_options(brenno_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+                                                -Wno-sign-conversion)
+if(BRENNO_WERROR)
+    target_compile_options(brenno_options INTERFACE -Werror)
+endif()
+if(BRENNO_SANITIZE)
+    target_compile_options(brenno_options INTERFACE -fsanitize=address,undefined
+                                                    -fno-sanitize-recover=undefined
+                                                    -fno-omit-frame-pointer)
+    target_link_options(brenno_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# brenno_add_library(name SOURCES ... DEPS ...): a static library of the project.
+function(brenno_add_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC brenno_options ${ARG_DEPS})
+endfunction()
+
+# brenno_add_unit_test(name SOURCES ... DEPS ... [LABELS ...] [RU_LOCALE]): a GoogleTest binary.
+# RU_LOCALE registers the binary a second time with LC_ALL=ru_RU.UTF-8, so that number
+# formatting is checked not to depend on the process locale.
+include(GoogleTest)
+function(brenno_add_unit_test name)
+    cmake_parse_arguments(ARG "RU_LOCALE" "" "SOURCES;DEPS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE brenno_options ${ARG_DEPS} GTest::gtest GTest::gmock
+                                          GTest::gtest_main)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    if(NOT ARG_LABELS)
+        set(ARG_LABELS unit)
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS "${ARG_LABELS}")
+    if(ARG_RU_LOCALE)
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_SUFFIX ".ru_RU"
+                             PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "LC_ALL=ru_RU.UTF-8")
+    endif()
+endfunction()
+
+# brenno_add_fuzz_target(name SOURCES ... DEPS ... [CORPUS dir]): a libFuzzer target; only
+# built in the fuzz-enabled (clang, sanitizer) preset. CORPUS names the seed corpus folder.
+function(brenno_add_fuzz_target name)
+    cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;DEPS" ${ARGN})
+    if(NOT BRENNO_FUZZ)
+        return()
+    endif()
+    add_executable(${name} ${ARG_SOURCES})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE brenno_options ${ARG_DEPS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    set_property(GLOBAL APPEND PROPERTY BRENNO_FUZZ_TARGETS ${name})
+    if(ARG_CORPUS)
+        set_property(GLOBAL APPEND PROPERTY BRENNO_FUZZ_CORPORA "${name}=${ARG_CORPUS}")
+    endif()
+endfunction()
+
+# Writes the list of fuzz targets (name and seed corpus) for the run script.
+function(brenno_write_fuzz_list)
+    get_property(targets GLOBAL PROPERTY BRENNO_FUZZ_TARGETS)
+    get_property(corpora GLOBAL PROPERTY BRENNO_FUZZ_CORPORA)
+    set(text "")
+    foreach(t IN LISTS targets)
+        set(corpus "")
+        foreach(entry IN LISTS corpora)
+            if(entry MATCHES "^${t}=(.*)$")
+                set(corpus "${CMAKE_MATCH_1}")
+            endif()
+        endforeach()
+        string(APPEND text "${t}\t${corpus}\n")
+    endforeach()
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzz_targets.tsv "${text}")
+endfunction()
