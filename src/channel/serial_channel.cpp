@@ -1,0 +1,26 @@
+#include "channel/serial_channel.h"
+
+SerialChannel::SerialChannel(SerialDevice& device, Clock& clock) : device_(device), clock_(clock) {}
+
+SerialChannel::~SerialChannel() { ClosePort(); }
+
+bool SerialChannel::OpenPort(const std::string& name) { return device_.Open(name); }
+
+void SerialChannel::ClosePort() { device_.Close(); }
+
+bool SerialChannel::ApplyMode(const std::string& /*modeString*/) {
+    // Mode-string parsing is still to come.
+    return false;
+}
+
+size_t SerialChannel::ReadAvailable(uint8_t* buffer, size_t capacity) {
+    const size_t queued = device_.QueuedCount();
+    if (queued == 0 || capacity == 0) {
+        return 0;
+    }
+    return device_.Read(buffer, queued < capacity ? queued : capacity);
+}
+
+bool SerialChannel::WriteBytes(const uint8_t* data, size_t count) {
+    return device_.Write(data, count);
+}
