@@ -19,7 +19,7 @@ struct SystemTime {
 // All time the programs use: the millisecond tick count, the blocking waits and the calendar.
 // The real programs use the system clock; tests use a virtual clock that waits take no time on.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
 
     // Milliseconds since an arbitrary start; wraps around at 2^32.

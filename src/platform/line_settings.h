@@ -44,7 +44,10 @@ inline uint64_t CharTimeMicroseconds(const LineSettings& s) {
         return 0;
     }
     // Half-bit units, so that 1.5 stop bits stays exact.
-    uint64_t halfBits = 2 * (1 + uint64_t{s.dataBits}) + (s.parity != LineSettings::kNoParity ? 2 : 0);
-    halfBits += s.stopBits == LineSettings::kOneStopBit ? 2 : s.stopBits == LineSettings::kOne5StopBits ? 3 : 4;
+    uint64_t halfBits =
+        2 * (1 + uint64_t{s.dataBits}) + (s.parity != LineSettings::kNoParity ? 2 : 0);
+    halfBits += s.stopBits == LineSettings::kOneStopBit     ? 2
+                : s.stopBits == LineSettings::kOne5StopBits ? 3
+                                                            : 4;
     return (halfBits * 1'000'000ULL + s.baudRate) / (2ULL * s.baudRate);
 }

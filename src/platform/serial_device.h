@@ -10,7 +10,7 @@
 // one port that may be opened, reconfigured and closed any number of times. All operations are
 // synchronous and never wait for bytes that have not arrived.
 class SerialDevice {
-public:
+  public:
     virtual ~SerialDevice() = default;
 
     // Opens the named port for reading and writing, exclusively. Returns false when the port is

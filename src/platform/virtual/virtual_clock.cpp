@@ -5,7 +5,9 @@
 #include "platform/calendar.h"
 
 VirtualClock::VirtualClock(uint32_t tickOrigin, int64_t unixMsAtStart, int32_t localOffsetMinutes)
-    : tickOrigin_(tickOrigin), unixMsAtStart_(unixMsAtStart), localOffsetMinutes_(localOffsetMinutes) {}
+    : tickOrigin_(tickOrigin),
+      unixMsAtStart_(unixMsAtStart),
+      localOffsetMinutes_(localOffsetMinutes) {}
 
 uint32_t VirtualClock::TickCount() {
     return static_cast<uint32_t>(tickOrigin_ + nowUs_ / 1000);
@@ -16,7 +18,9 @@ void VirtualClock::Sleep(uint32_t milliseconds) {
     AdvanceUs(uint64_t{milliseconds} * 1000);
 }
 
-void VirtualClock::Yield() { AdvanceUs(yieldStepUs_); }
+void VirtualClock::Yield() {
+    AdvanceUs(yieldStepUs_);
+}
 
 SystemTime VirtualClock::UtcTime() {
     return CalendarFromUnixMs(unixMsAtStart_ + static_cast<int64_t>(nowUs_ / 1000));
@@ -27,11 +31,17 @@ SystemTime VirtualClock::LocalTime() {
                               int64_t{localOffsetMinutes_} * 60'000);
 }
 
-void VirtualClock::BeginTimerResolution(uint32_t) { ++timerResolutionDepth_; }
+void VirtualClock::BeginTimerResolution(uint32_t) {
+    ++timerResolutionDepth_;
+}
 
-void VirtualClock::EndTimerResolution(uint32_t) { --timerResolutionDepth_; }
+void VirtualClock::EndTimerResolution(uint32_t) {
+    --timerResolutionDepth_;
+}
 
-void VirtualClock::AdvanceUs(uint64_t microseconds) { AdvanceToUs(nowUs_ + microseconds); }
+void VirtualClock::AdvanceUs(uint64_t microseconds) {
+    AdvanceToUs(nowUs_ + microseconds);
+}
 
 void VirtualClock::AdvanceToUs(uint64_t timeUs) {
     if (timeUs > nowUs_) {

@@ -10,12 +10,13 @@
 // Yield advance it, and every advance is announced to the listeners (the virtual line and the
 // simulated devices), which deliver whatever they have scheduled up to the new time.
 class VirtualClock : public Clock {
-public:
+  public:
     using Listener = std::function<void(uint64_t nowUs)>;
 
     // tickOrigin is the tick count at virtual time 0 (to test the 32-bit wrap); unixMsAtStart
     // the UTC calendar time at virtual time 0; localOffsetMinutes the local zone's offset.
-    explicit VirtualClock(uint32_t tickOrigin = 1'000'000, int64_t unixMsAtStart = 1'710'331'200'000,
+    explicit VirtualClock(uint32_t tickOrigin = 1'000'000,
+                          int64_t unixMsAtStart = 1'710'331'200'000,
                           int32_t localOffsetMinutes = 180);
 
     uint32_t TickCount() override;
@@ -43,7 +44,7 @@ public:
     int OutstandingTimerResolutions() const { return timerResolutionDepth_; }
     uint64_t SleepCount() const { return sleepCount_; }
 
-private:
+  private:
     uint64_t nowUs_ = 0;
     uint32_t tickOrigin_;
     int64_t unixMsAtStart_;

@@ -11,7 +11,9 @@ VirtualLine::VirtualLine(VirtualClock& clock, std::string portName)
     });
 }
 
-VirtualLine::~VirtualLine() { clock_.RemoveListener(listenerId_); }
+VirtualLine::~VirtualLine() {
+    clock_.RemoveListener(listenerId_);
+}
 
 uint64_t VirtualLine::SendToProgram(const std::vector<uint8_t>& bytes, const LineSettings& sentAt,
                                     uint64_t startUs) {
@@ -38,7 +40,9 @@ bool VirtualLine::ClaimForProgram(const std::string& name) {
     return true;
 }
 
-void VirtualLine::ReleaseFromProgram() { programOpen_ = false; }
+void VirtualLine::ReleaseFromProgram() {
+    programOpen_ = false;
+}
 
 size_t VirtualLine::ArrivedCount() const {
     if (!present_) {
@@ -127,7 +131,9 @@ bool VirtualSerialDevice::SetLine(const LineSettings& settings) {
     return true;
 }
 
-size_t VirtualSerialDevice::QueuedCount() { return open_ ? line_.ArrivedCount() : 0; }
+size_t VirtualSerialDevice::QueuedCount() {
+    return open_ ? line_.ArrivedCount() : 0;
+}
 
 size_t VirtualSerialDevice::Read(uint8_t* buffer, size_t maxCount) {
     return open_ ? line_.TakeArrived(buffer, maxCount) : 0;

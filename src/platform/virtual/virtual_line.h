@@ -17,7 +17,7 @@ struct TimedByte {
 
 // The far end of a virtual line: a simulated transducer or a scripted test device.
 class LinePeer {
-public:
+  public:
     virtual ~LinePeer() = default;
     // Bytes the program wrote, each with its arrival time, all sent at the given settings.
     // Called at the moment of the write; the arrival times may lie in the (virtual) future.
@@ -30,7 +30,7 @@ public:
 // speed of the settings they were sent at. A byte whose sender's settings (baud rate, data bits,
 // parity) differ from the receiver's is garbled on arrival, as a real UART would misread it.
 class VirtualLine {
-public:
+  public:
     VirtualLine(VirtualClock& clock, std::string portName);
     ~VirtualLine();
     VirtualLine(const VirtualLine&) = delete;
@@ -69,7 +69,7 @@ public:
     const std::vector<Write>& Writes() const { return writes_; }
     void ClearWrites() { writes_.clear(); }
 
-private:
+  private:
     friend class VirtualSerialDevice;
 
     struct Pending {
@@ -106,7 +106,7 @@ private:
 
 // The program's SerialDevice on a VirtualLine.
 class VirtualSerialDevice : public SerialDevice {
-public:
+  public:
     explicit VirtualSerialDevice(VirtualLine& line) : line_(line) {}
     ~VirtualSerialDevice() override { Close(); }
 
@@ -120,7 +120,7 @@ public:
     bool Write(const uint8_t* data, size_t count) override;
     bool WaitTransmitEmpty(uint32_t timeoutMs) override;
 
-private:
+  private:
     VirtualLine& line_;
     bool open_ = false;
 };

@@ -13,7 +13,7 @@ LineSettings Line(uint32_t baud, uint8_t parity) {
 
 // Records what reaches the far end.
 class RecordingPeer : public LinePeer {
-public:
+  public:
     void OnReceive(const std::vector<TimedByte>& bytes, const LineSettings& sentAt) override {
         received.insert(received.end(), bytes.begin(), bytes.end());
         settings.push_back(sentAt);
