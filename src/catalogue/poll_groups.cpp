@@ -93,7 +93,8 @@ PollPlan BuildPollGroups(const PollGroupInput& input, const PollGroupRules& rule
 
     const auto& names = input.parameterNames;
     const auto& addresses = input.parameterAddresses;
-    const size_t n = std::min(names.size(), addresses.size());
+    // The configuration holds at most 32 parameters, which keeps a group's count below 65.
+    const size_t n = std::min({names.size(), addresses.size(), TransducerConfig::kMaxParameters});
     const bool clockRule = input.exchangeMode != kIecMode;
     const bool floatEnds = rules.floatValueEndsGroup && input.exchangeMode != kIecMode;
     std::vector<bool> placed(n, false);

@@ -66,8 +66,9 @@ struct PollGroupInput {
 
 PollGroupInput PollGroupInputFrom(const TransducerConfig& config);
 
-// Builds the groups. A list that would need more than kPollGroupCapacity groups stops at that
-// many (groupLimitReached); currentGroup is 0 at the end.
+// Builds the groups from the first 32 parameters at most (the configuration's limit). A list that
+// would need more than kPollGroupCapacity groups stops at that many (groupLimitReached);
+// currentGroup is 0 at the end.
 PollPlan BuildPollGroups(const PollGroupInput& input, const PollGroupRules& rules);
 
 // Deletes entry g and moves the entries above it, up to groupCount, down by one; groupCount

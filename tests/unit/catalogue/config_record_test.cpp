@@ -16,7 +16,9 @@ struct RecordWriter {
         bytes.push_back(b);
         return *this;
     }
-    RecordWriter& Word(uint16_t w) { return Byte(static_cast<uint8_t>(w >> 8)).Byte(static_cast<uint8_t>(w & 0xFF)); }
+    RecordWriter& Word(uint16_t w) {
+        return Byte(static_cast<uint8_t>(w >> 8)).Byte(static_cast<uint8_t>(w & 0xFF));
+    }
     RecordWriter& Long(uint32_t v) {
         return Word(static_cast<uint16_t>(v >> 16)).Word(static_cast<uint16_t>(v & 0xFFFF));
     }

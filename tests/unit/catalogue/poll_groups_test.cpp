@@ -192,6 +192,17 @@ TEST(PollGroups, StopsAtSixteenGroups) {
     }
 }
 
+TEST(PollGroups, OnlyTheFirstThirtyTwoParametersCount) {
+    std::vector<std::pair<std::string, uint32_t>> params;
+    for (uint32_t i = 0; i < 40; ++i) {
+        params.push_back({"dUam", i});
+    }
+    const PollPlan plan = BuildPollGroups(Input(params), PolmiraPollGroupRules());
+    ASSERT_EQ(plan.groupCount, 1);
+    EXPECT_EQ(plan.pollGroups[0].registerCount, 32);
+    EXPECT_EQ(plan.pollGroups[0].names.size(), 32u);
+}
+
 TEST(PollGroups, RemoveMovesTheEntriesAboveDown) {
     PollPlan plan;
     plan.groupCount = 3;
