@@ -1,0 +1,391 @@
+#include "sim/simulated_transducer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "catalogue/parameter_naming.h"
+#include "channel/line_mode.h"
+#include "channel/modbus_frame.h"
+#include "channel/transducer_access.h"
+#include "platform/calendar.h"
+
+namespace {
+
+constexpr uint64_t kWakeWindowUs = 1'000'000;       // three zero bytes within a second wake it
+constexpr uint64_t kWakeAnswerDelayUs = 10'000;     // it answers the wake-up after 10 ms
+constexpr uint64_t kTurnaroundUs = 3'000;           // and a request 3 ms after its end
+constexpr uint64_t kChangeOverDelayUs = 1'000'000;  // own settings 1 s after function 127
+constexpr uint64_t kBroadcastPeriodUs = 500'000;    // exchange mode 4: values every 500 ms
+
+constexpr uint8_t kIllegalFunction = 1;
+constexpr uint8_t kIllegalDataAddress = 2;
+constexpr uint8_t kIllegalDataValue = 3;
+
+uint32_t Divisor(uint8_t divisorCode) {
+    switch (divisorCode & 0x07) {
+        case 1:
+            return 1000;
+        case 2:
+            return 100;
+        case 3:
+            return 10;
+        default:
+            return 1;
+    }
+}
+
+// The code that a program turns back into the value: value = code * nominal / divisor / 65536.
+uint16_t CodeOf(const SimParameter& p, double value) {
+    if (p.nominal == 0) {
+        return 0;
+    }
+    const double code = std::round(value * 65536.0 * Divisor(p.divisorCode) / p.nominal);
+    const bool isUnsigned = p.name.find_first_of("Ff") != std::string::npos;
+    const double lo = isUnsigned ? 0.0 : -32768.0;
+    const double hi = isUnsigned ? 65535.0 : 32767.0;
+    const double clamped = std::clamp(code, lo, hi);
+    return static_cast<uint16_t>(static_cast<int32_t>(clamped) & 0xFFFF);
+}
+
+LineSettings SettingsOfByte(uint8_t linkSettingsByte) {
+    return ParseModeString(ModeStringFromLinkSettingsByte(linkSettingsByte), LineSettings{});
+}
+
+}  // namespace
+
+SimulatedTransducer::SimulatedTransducer(SimProfile profile, Clock& clock)
+    : profile_(std::move(profile)), clock_(clock) {
+    ownSettings_ = SettingsOfByte(profile_.config.linkSettingsByte);
+    settings_ = ownSettings_;
+    startUtcMs_ = UtcMs();
+    // A transducer's clock usually runs on local time.
+    clockOffsetMs_ = UnixMsFromCalendar(clock_.LocalTime()) - startUtcMs_;
+    // In exchange mode 4 it sends its values unasked, from its first change-over on.
+}
+
+int64_t SimulatedTransducer::UtcMs() {
+    return UnixMsFromCalendar(clock_.UtcTime());
+}
+
+SystemTime SimulatedTransducer::ClockTime() {
+    return CalendarFromUnixMs(UtcMs() + clockOffsetMs_);
+}
+
+double SimulatedTransducer::PhysicalValue(size_t i) {
+    const SimParameter& p = profile_.parameters.at(i);
+    const double seconds = static_cast<double>(UtcMs() - startUtcMs_) / 1000.0;
+    return p.base + p.amplitude * std::sin(2 * std::numbers::pi * seconds / p.periodSeconds +
+                                           static_cast<double>(i));
+}
+
+uint64_t SimulatedTransducer::FrameGapUs() const {
+    return std::max(minFrameGapUs_, CharTimeMicroseconds(settings_) * 7 / 2);
+}
+
+bool SimulatedTransducer::Hears(const LineSettings& sentAt) const {
+    if (sentAt.baudRate != settings_.baudRate) {
+        return false;
+    }
+    return !judgeFraming_ ||
+           (sentAt.parity == settings_.parity && sentAt.dataBits == settings_.dataBits);
+}
+
+void SimulatedTransducer::Receive(const std::vector<TimedByte>& bytes, const LineSettings& sentAt) {
+    for (const TimedByte& b : bytes) {
+        incoming_.push_back({b, sentAt});
+    }
+}
+
+void SimulatedTransducer::AdvanceTo(uint64_t nowUs) {
+    constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
+    for (;;) {
+        const uint64_t byteAt = incoming_.empty() ? kNever : incoming_.front().byte.timeUs;
+        const uint64_t frameEndAt = frame_.empty() ? kNever : lastByteUs_ + FrameGapUs();
+        const uint64_t changeAt = changeOverAtUs_.value_or(kNever);
+        const uint64_t broadcastAt =
+            phase_ == Phase::kOwnSettings ? nextBroadcastUs_.value_or(kNever) : kNever;
+        const uint64_t next = std::min({byteAt, frameEndAt, changeAt, broadcastAt});
+        if (next > nowUs) {
+            break;
+        }
+        nowUs_ = next;
+        if (next == frameEndAt) {
+            EndFrame(next);
+        } else if (next == byteAt) {
+            const Heard heard = incoming_.front();
+            incoming_.pop_front();
+            HandleByte(heard);
+        } else if (next == changeAt) {
+            changeOverAtUs_.reset();
+            phase_ = Phase::kOwnSettings;
+            settings_ = ownSettings_;
+            if (profile_.config.ExchangeMode == 4) {
+                nextBroadcastUs_ = next + kBroadcastPeriodUs;
+            }
+        } else {
+            nextBroadcastUs_ = next + kBroadcastPeriodUs;
+            const uint32_t start = profile_.parameters.empty() ? 0 : profile_.parameters[0].address;
+            std::vector<uint8_t> body = {static_cast<uint8_t>(profile_.config.linkAddress), 4, 0};
+            for (uint32_t a = start; body.size() < 3 + 2 * 32; ++a) {
+                const auto value = RegisterValue(a);
+                if (!value) {
+                    break;
+                }
+                body.push_back(static_cast<uint8_t>(*value >> 8));
+                body.push_back(static_cast<uint8_t>(*value));
+            }
+            body[2] = static_cast<uint8_t>(body.size() - 3);
+            if (!faults_.silent) {
+                SendModbus(body, next, false);
+            }
+        }
+    }
+    nowUs_ = std::max(nowUs_, nowUs);
+}
+
+void SimulatedTransducer::HandleByte(const Heard& heard) {
+    if (!Hears(heard.sentAt)) {
+        // A zero byte sent slower than the transducer listens holds the line low for longer
+        // than a character: a break, which it takes as part of a wake-up.
+        if (heard.byte.value == 0 && heard.sentAt.baudRate < settings_.baudRate) {
+            NoteZeroByte(heard.byte.timeUs);
+        }
+        return;
+    }
+    frame_.push_back(heard.byte.value);
+    lastByteUs_ = heard.byte.timeUs;
+    const uint8_t mode = profile_.config.ExchangeMode;
+    const bool ascii = phase_ == Phase::kOwnSettings && (mode == 255 || mode == 3);
+    if (ascii && heard.byte.value == '\n') {
+        EndFrame(heard.byte.timeUs);
+    }
+}
+
+void SimulatedTransducer::EndFrame(uint64_t endUs) {
+    std::vector<uint8_t> frame;
+    frame.swap(frame_);
+    HandleFrame(frame, endUs);
+}
+
+void SimulatedTransducer::NoteZeroByte(uint64_t timeUs) {
+    zeroTimes_.push_back(timeUs);
+    while (!zeroTimes_.empty() && zeroTimes_.front() + kWakeWindowUs < timeUs) {
+        zeroTimes_.pop_front();
+    }
+    if (zeroTimes_.size() < 3) {
+        return;
+    }
+    zeroTimes_.clear();
+    ++wakeUps;
+    phase_ = Phase::kConfiguration;
+    settings_ = SettingsOfByte(kConfigurationLinkSettingsByte);
+    changeOverAtUs_.reset();
+    frame_.clear();
+    if (faults_.silent) {
+        return;
+    }
+    // It answers with its model text, eight characters.
+    std::vector<uint8_t> answer(profile_.config.recordBlock.begin(),
+                                profile_.config.recordBlock.begin() + 8);
+    std::replace(answer.begin(), answer.end(), uint8_t{0}, uint8_t{'-'});
+    Send(answer, timeUs + kWakeAnswerDelayUs);
+}
+
+void SimulatedTransducer::HandleFrame(const std::vector<uint8_t>& frame, uint64_t endUs) {
+    if (std::all_of(frame.begin(), frame.end(), [](uint8_t b) { return b == 0; })) {
+        for (size_t i = 0; i < frame.size(); ++i) {
+            NoteZeroByte(endUs);
+        }
+        return;
+    }
+    if (faults_.silent) {
+        return;
+    }
+    if (phase_ == Phase::kConfiguration) {
+        HandleConfigurationFrame(frame, endUs);
+        return;
+    }
+    switch (profile_.config.ExchangeMode) {
+        case 255:
+        case 3:
+            HandleModbusRequest(frame, endUs, true);
+            break;
+        case 0:
+            HandleModbusRequest(frame, endUs, false);
+            break;
+        default:
+            break;  // mode 4 only sends; the IEC-101 modes are served elsewhere
+    }
+}
+
+void SimulatedTransducer::HandleConfigurationFrame(const std::vector<uint8_t>& frame,
+                                                   uint64_t endUs) {
+    std::vector<uint8_t> body;
+    if (CheckRtuAnswer(frame, body) != kModbusValid || body.size() < 2 || body[0] != 1) {
+        return;
+    }
+    const uint64_t answerAt = endUs + kTurnaroundUs;
+    switch (body[1]) {
+        case kFunctionReadConfiguration:
+            if (body.size() == 4 && body[2] == kConfigAccessValue[0] &&
+                body[3] == kConfigAccessValue[1]) {
+                if (faults_.ignoreConfigurationRequests > 0) {
+                    --faults_.ignoreConfigurationRequests;
+                    break;
+                }
+                ++configurationReads;
+                std::vector<uint8_t> record = EncodeTransducerConfig(profile_.config);
+                if (faults_.recordLength && *faults_.recordLength < record.size()) {
+                    record.resize(*faults_.recordLength);
+                }
+                Send(FrameRtu(record), answerAt);
+            }
+            break;
+        case kFunctionEndConfiguration:
+            Send(FrameRtu(std::vector<uint8_t>{1, kFunctionEndConfiguration, 0}), answerAt);
+            changeOverAtUs_ = endUs + kChangeOverDelayUs;
+            break;
+        default:
+            break;
+    }
+}
+
+void SimulatedTransducer::HandleModbusRequest(const std::vector<uint8_t>& frame, uint64_t endUs,
+                                              bool ascii) {
+    std::vector<uint8_t> body;
+    if (ascii) {
+        // ':' hex pairs LRC CR LF
+        if (frame.size() < 9 || frame.front() != ':' || frame[frame.size() - 1] != '\n' ||
+            frame[frame.size() - 2] != '\r' || (frame.size() - 3) % 2 != 0) {
+            return;
+        }
+        for (size_t i = 1; i + 3 < frame.size(); i += 2) {
+            body.push_back(HexPairToByte(frame[i], frame[i + 1]));
+        }
+        const uint8_t lrc = body.back();
+        body.pop_back();
+        if (ComputeLrc(body) != lrc) {
+            return;
+        }
+    } else if (CheckRtuAnswer(frame, body) != kModbusValid) {
+        return;
+    }
+    const uint8_t address = static_cast<uint8_t>(profile_.config.linkAddress);
+    if (body.size() < 2 || body[0] != address) {
+        return;
+    }
+    const uint8_t function = body[1];
+    const uint64_t answerAt = endUs + kTurnaroundUs;
+    auto exception = [&](uint8_t code) {
+        SendModbus({address, static_cast<uint8_t>(function | 0x80), code}, answerAt, ascii);
+    };
+    if (body.size() < 6) {
+        exception(kIllegalDataValue);
+        return;
+    }
+    const uint16_t start = static_cast<uint16_t>(body[2] << 8 | body[3]);
+    const uint16_t count = static_cast<uint16_t>(body[4] << 8 | body[5]);
+    if (function == 4) {
+        if (count == 0 || count > 125) {
+            exception(kIllegalDataValue);
+            return;
+        }
+        std::vector<uint8_t> answer = {address, 4, static_cast<uint8_t>(2 * count)};
+        for (uint32_t a = start; a < uint32_t{start} + count; ++a) {
+            const auto value = RegisterValue(a);
+            if (!value) {
+                exception(kIllegalDataAddress);
+                return;
+            }
+            answer.push_back(static_cast<uint8_t>(*value >> 8));
+            answer.push_back(static_cast<uint8_t>(*value));
+        }
+        ++pollsAnswered;
+        SendModbus(answer, answerAt, ascii);
+    } else if (function == 16) {
+        const bool clock = profile_.config.timeSupport != 0 && start == profile_.clockAddress &&
+                           count == 4 && body.size() >= 7 + 8 && body[6] == 8;
+        if (!clock) {
+            exception(kIllegalDataAddress);
+            return;
+        }
+        const uint8_t* r = &body[7];
+        const unsigned msOfMinute = unsigned{r[0]} << 8 | r[1];
+        SystemTime t;
+        t.hour = r[2];
+        t.minute = r[3];
+        t.month = r[4];
+        t.day = r[5] & 0x1F;
+        t.year = static_cast<uint16_t>(2000 + r[7]);
+        t.second = static_cast<uint16_t>(msOfMinute / 1000);
+        t.milliseconds = static_cast<uint16_t>(msOfMinute % 1000);
+        clockOffsetMs_ = UnixMsFromCalendar(t) - UtcMs();
+        ++clockWrites;
+        SendModbus({address, 16, body[2], body[3], body[4], body[5]}, answerAt, ascii);
+    } else {
+        exception(kIllegalFunction);
+    }
+}
+
+std::optional<uint16_t> SimulatedTransducer::RegisterValue(uint32_t address) {
+    const TransducerConfig& c = profile_.config;
+    if (c.timeSupport != 0 && address >= profile_.clockAddress &&
+        address < profile_.clockAddress + 4) {
+        const SystemTime t = ClockTime();
+        const unsigned dayOfWeek = t.dayOfWeek == 0 ? 7u : t.dayOfWeek;
+        switch (address - profile_.clockAddress) {
+            case 0:
+                return static_cast<uint16_t>(t.second * 1000 + t.milliseconds);
+            case 1:
+                return static_cast<uint16_t>(t.hour << 8 | t.minute);
+            case 2:
+                return static_cast<uint16_t>(t.month << 8 | (dayOfWeek << 5) | t.day);
+            default:
+                return static_cast<uint16_t>(t.year - 2000);
+        }
+    }
+    for (size_t i = 0; i < profile_.parameters.size(); ++i) {
+        const SimParameter& p = profile_.parameters[i];
+        if (ValueSizeOfName(p.name) == 2) {
+            if (address == p.address) {
+                return CodeOf(p, PhysicalValue(i));
+            }
+        } else if (address == p.address || address == p.address + 1) {
+            const uint32_t bits = std::bit_cast<uint32_t>(static_cast<float>(PhysicalValue(i)));
+            const bool highFirst = c.wordOrder != 2;
+            const bool firstRegister = address == p.address;
+            return static_cast<uint16_t>(firstRegister == highFirst ? bits >> 16 : bits & 0xFFFF);
+        }
+    }
+    return std::nullopt;
+}
+
+void SimulatedTransducer::Send(const std::vector<uint8_t>& bytes, uint64_t startUs) {
+    if (output_) {
+        output_(bytes, settings_, startUs);
+    }
+}
+
+void SimulatedTransducer::SendModbus(const std::vector<uint8_t>& body, uint64_t startUs,
+                                     bool ascii) {
+    Send(ascii ? FrameAscii(body) : FrameRtu(body), startUs);
+}
+
+SimulatedTransducerPeer::SimulatedTransducerPeer(SimulatedTransducer& device, VirtualLine& line)
+    : device_(device), line_(line) {
+    device_.SetOutput([this](const std::vector<uint8_t>& bytes, const LineSettings& settings,
+                             uint64_t startUs) { line_.SendToProgram(bytes, settings, startUs); });
+    line_.AttachPeer(this);
+}
+
+void SimulatedTransducerPeer::OnReceive(const std::vector<TimedByte>& bytes,
+                                        const LineSettings& sentAt) {
+    device_.Receive(bytes, sentAt);
+}
+
+void SimulatedTransducerPeer::OnTime(uint64_t nowUs) {
+    device_.AdvanceTo(nowUs);
+}
