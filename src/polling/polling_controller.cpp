@@ -1,0 +1,560 @@
+#include "polling/polling_controller.h"
+
+#include <algorithm>
+
+#include "catalogue/number_text.h"
+#include "catalogue/parameter_naming.h"
+#include "catalogue/value_format.h"
+#include "channel/modbus_frame.h"
+#include "channel/transducer_access.h"
+
+namespace {
+
+constexpr const char* kErrorCaption = "Ошибка";
+constexpr const char* kIdleText = "Ожидание";
+constexpr const char* kRequestText = "Запрос данных";
+constexpr const char* kValuePlaceholder = "-----";
+constexpr uint32_t kMinimumPollPeriod = 50;
+
+// The period field as a decimal number: leading blanks, an optional sign and the digits that
+// follow; text that is not a number reads as 0.
+uint32_t ParsePeriod(const std::string& text) {
+    size_t i = text.find_first_not_of(" \t");
+    if (i == std::string::npos) {
+        return 0;
+    }
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    uint64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (value > 0xFFFF'FFFFu) {
+            value = 0xFFFF'FFFFu;
+        }
+    }
+    // A negative number, read as unsigned, is a huge period; keep the clamp to 32 bits.
+    return negative ? static_cast<uint32_t>(-static_cast<int64_t>(value))
+                    : static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+PollingController::PollingController(const ProgramVariant& variant, DialogView& view,
+                                     SerialChannel& channel, Clock& clock, FileSystem& files)
+    : variant_(variant), view_(view), channel_(channel), clock_(clock), log_(files, clock) {
+    panel_.captions = variant_.initialCaptions;
+}
+
+void PollingController::OnInitDialog() {
+    tickCounter_ = 1;
+    plan_ = PollPlan{};
+    localTime_ = true;
+    log_.SetLocalTime(true);
+    configReadDone_ = false;
+    const std::string zeroTime = ComputerTimeText(0, 0, 0, 0);
+    view_.SetText(ViewText::kTransducerTime, zeroTime);
+    view_.SetText(ViewText::kComputerTime, zeroTime);
+    SetStatus(kIdleText);
+    panel_.captions = variant_.initialCaptions;
+    panel_.frames = FrameLayout::SinglePhase;
+    ShowCaptions();
+    if (variant_.hasPanelFrames) {
+        ShowFrames();
+        for (ViewControl c : variant_.stopDisables) {
+            view_.EnableControl(c, false);
+        }
+    }
+    physicalUnits_ = variant_.hasDataFormatSwitch;
+    if (variant_.hasDataFormatSwitch) {
+        view_.SetChecked(ViewControl::kDataFormat, true);
+        view_.SetText(ViewText::kDataFormatCaption, "Физ. ед");
+    }
+    ClearValueFields();
+    config_.ExchangeMode = 255;
+    config_.linkSettingsByte = 0;
+    pollPeriod_ = 500;
+    view_.SetText(ViewText::kPeriodField, "500");
+}
+
+void PollingController::SetStatus(const std::string& text) {
+    view_.SetText(ViewText::kStatusLine, text);
+}
+
+void PollingController::ShowError(const std::string& text) {
+    view_.ShowMessage(text, kErrorCaption, MessageIcon::kNone);
+}
+
+void PollingController::ShowCaptions() {
+    for (size_t slot = 0; slot < kSlotCount; ++slot) {
+        view_.SetCaption(static_cast<int>(slot), panel_.captions[slot]);
+    }
+}
+
+void PollingController::ShowFrames() {
+    const bool three = panel_.frames == FrameLayout::ThreePhase;
+    view_.ShowFrame(ViewFrame::kAc, !three);
+    view_.ShowFrame(ViewFrame::kDc, !three);
+    view_.ShowFrame(ViewFrame::kAcDc, !three);
+    view_.ShowFrame(ViewFrame::kMeasured, three);
+}
+
+void PollingController::ClearValueFields() {
+    for (int slot = 0; slot < static_cast<int>(kSlotCount); ++slot) {
+        view_.SetValue(slot, kValuePlaceholder);
+    }
+}
+
+void PollingController::LockControls() {
+    for (ViewControl c : variant_.startLocks) {
+        view_.EnableControl(c, false);
+    }
+}
+
+void PollingController::OnTimeBaseChanged(bool localTime) {
+    localTime_ = localTime;
+    log_.SetLocalTime(localTime);
+}
+
+void PollingController::PumpDuringStart(uint32_t milliseconds) {
+    view_.PumpMessagesFor(milliseconds);
+    if (stopDuringStart_) {
+        throw StartAborted{};
+    }
+}
+
+void PollingController::ApplyLinkSettingsByte(uint8_t linkSettingsByte) {
+    channel_.ApplyLinkSettingsByte(linkSettingsByte);
+}
+
+uint32_t PollingController::ReadPollPeriod() {
+    uint32_t period = ParsePeriod(view_.Text(ViewText::kPeriodField));
+    if (period < kMinimumPollPeriod) {
+        period = kMinimumPollPeriod;
+        view_.SetText(ViewText::kPeriodField, FormatInteger(kMinimumPollPeriod));
+    }
+    return period;
+}
+
+void PollingController::OnStart() {
+    // Start's waits dispatch the window's events; a second Start arriving there is ignored.
+    if (starting_) {
+        return;
+    }
+    starting_ = true;
+    stopDuringStart_ = false;
+    try {
+        RunStart();
+    } catch (const StartAborted&) {
+        // A Stop arrived during one of Start's waits: it has already put the window back to
+        // idle; nothing of this Start may go on.
+        channel_.ClosePort();
+    }
+    starting_ = false;
+    view_.SetChecked(ViewControl::kWriteToFile, writeToFile_);
+}
+
+void PollingController::RunStart() {
+    writeToFile_ = view_.IsChecked(ViewControl::kWriteToFile);
+    pollKind_ = variant_.hasIecControls ? view_.PollKind() : 0;
+    physicalUnits_ = variant_.hasDataFormatSwitch && view_.IsChecked(ViewControl::kDataFormat);
+
+    if (variant_.locksAtStartBegin) {
+        LockControls();
+        view_.SetText(ViewText::kAsduField, "---");
+        view_.SetFocus(ViewControl::kStop);
+        view_.Repaint();
+    }
+    clockStaleCount_ = 0;
+
+    if (writeToFile_ && !log_.IsOpen()) {
+        if (std::optional<std::string> file = view_.ChooseLogFile()) {
+            log_.SetBasePath(EnsureTxtExtension(*file));
+        } else {
+            writeToFile_ = false;  // no log this time
+        }
+    }
+    channel_.ClosePort();
+    pollPeriod_ = ReadPollPeriod();
+    ClearValueFields();
+
+    bool fresh = false;
+    if (!configReadDone_) {
+        const ConfigReadResult read = ReadConfiguration();
+        if (read == ConfigReadResult::kCancelled) {
+            throw StartAborted{};
+        }
+        configReadDone_ = read == ConfigReadResult::kRead;
+        fresh = true;
+        if (!configReadDone_) {
+            OnStop();
+            return;
+        }
+    }
+    if (!variant_.locksAtStartBegin) {
+        LockControls();
+        for (ViewControl c : variant_.clockButtons) {
+            view_.EnableControl(c, config_.timeSupport != 0);
+        }
+        view_.Repaint();
+    }
+
+    // The IEC-101 parameter choice of "Чтение (102)" comes here.
+
+    if (fresh) {
+        ChangeOver();
+        BuildPlan();
+    }
+
+    if (!channel_.OpenPort(channel_.portName)) {
+        return;  // controls stay locked, no timer; "Стоп" brings the window back
+    }
+    ApplyLinkSettingsByte(config_.linkSettingsByte);
+    std::vector<uint8_t> scratch;
+    channel_.ReceiveAsciiAnswer(scratch);
+
+    // The IEC-101 master is prepared here in exchange modes 1 and 2.
+
+    SendPollRequest();
+    SetStatus(kRequestText);
+    view_.ArmTimer(pollPeriod_);
+    timerArmed_ = true;
+}
+
+void PollingController::ChangeOver() {
+    std::vector<uint8_t> scratch;
+    if (channel_.IsOpen() || channel_.OpenPort(channel_.portName)) {
+        ApplyLinkSettingsByte(kConfigurationLinkSettingsByte);
+        channel_.ReceiveRtuAnswer(scratch);
+        const std::vector<uint8_t> data = {0x00};
+        channel_.SendRtuRequest(1, kFunctionEndConfiguration, 0, &data);
+        clock_.Sleep(500);
+        scratch.clear();
+        channel_.ReceiveRtuAnswer(scratch);  // its content is not needed
+    }
+    channel_.ClosePort();
+    PumpDuringStart(2000);
+    SetStatus("Ожидание подключения к преобразователю .");
+    PumpDuringStart(1000);
+    SetStatus("Ожидание подключения к преобразователю ..");
+    PumpDuringStart(1000);
+    SetStatus("Ожидание подключения к преобразователю ...");
+    PumpDuringStart(1000);
+}
+
+void PollingController::BuildPlan() {
+    PollGroupInput input = PollGroupInputFrom(config_);
+    plan_ = BuildPollGroups(input, variant_.pollGroupRules);
+}
+
+PollingController::ConfigReadResult PollingController::ReadConfiguration() {
+    channel_.ClosePort();
+    const bool opened = channel_.OpenPort(channel_.portName);
+    clock_.Sleep(100);
+    ConfigReadResult result = ConfigReadResult::kFailed;
+    // The failure text stands in the status line while its message box is open.
+    auto fail = [&](const std::string& text) {
+        SetStatus(text);
+        ShowError(text);
+    };
+    try {
+        if (!opened) {
+            fail("Не могу открыть " + channel_.portName);
+        } else {
+            if (variant_.configTextBeforeScan) {
+                SetStatus("Чтение конфигурации");
+            }
+            uint16_t scan = channel_.ScanLinkSettings();
+            if (scan == 0xFFFF) {
+                PumpDuringStart(1000);
+                scan = channel_.ScanLinkSettings();
+            }
+            if (scan == 0xFFFF) {
+                fail("Нет связи с преобразователем");
+            } else {
+                const std::vector<uint8_t> access(kConfigAccessValue.begin(),
+                                                  kConfigAccessValue.end());
+                auto request = [&] {
+                    answer_.clear();
+                    channel_.SendRtuRequest(1, kFunctionReadConfiguration, 0, &access);
+                    if (!variant_.configTextBeforeScan) {
+                        SetStatus("Чтение конфигурации");
+                    }
+                    PumpDuringStart(1000);
+                    answer_.clear();
+                    return channel_.ReceiveRtuAnswer(answer_);
+                };
+                uint8_t r = request();
+                if (r != kModbusValid) {
+                    clock_.Sleep(500);
+                    r = request();
+                }
+                ConfigDecodeResult decoded;
+                if (r == kModbusValid) {
+                    decoded = DecodeTransducerConfig(answer_, variant_.minimumConfigAnswer);
+                }
+                if (!decoded.accepted()) {
+                    // A short, truncated or oversized record counts as no good answer.
+                    fail("Не могу прочитать конфигурацию ");
+                } else {
+                    SetStatus("Чтение конфигурации прошло успешно");
+                    config_ = std::move(*decoded.config);
+                    IdentifyModel(*variant_.catalogue, config_.modelName, panel_);
+                    ShowCaptions();
+                    if (variant_.hasPanelFrames) {
+                        ShowFrames();
+                    }
+                    result = ConfigReadResult::kRead;
+                }
+            }
+        }
+    } catch (const StartAborted&) {
+        result = ConfigReadResult::kCancelled;
+    }
+    channel_.ClosePort();
+    view_.SetText(ViewText::kModelName, std::string(VisibleModelText(config_.modelName)));
+    return result;
+}
+
+void PollingController::OnStop() {
+    view_.KillTimer();
+    timerArmed_ = false;
+    configReadDone_ = false;
+    for (ViewControl c : variant_.stopEnables) {
+        view_.EnableControl(c, true);
+    }
+    for (ViewControl c : variant_.stopDisables) {
+        view_.EnableControl(c, false);
+    }
+    view_.Repaint();
+    channel_.ClosePort();
+    log_.Close();
+    SetStatus(kIdleText);
+    if (starting_) {
+        stopDuringStart_ = true;
+    }
+}
+
+void PollingController::OnTimer(int timerId) {
+    // Timer messages queued before a Stop, and ticks arriving inside a running tick (its
+    // message boxes and waits dispatch events), are ignored.
+    if (timerId != 1 || !timerArmed_ || inTick_) {
+        return;
+    }
+    inTick_ = true;
+    const uint8_t r = CollectPollAnswer();
+    ++tickCounter_;
+    const bool even = tickCounter_ % 2 == 0;
+    std::string status;
+    if (r == 0) {
+        RefreshDisplay();
+        status = even ? "Запрос данных ■" : "Запрос данных ";
+    } else {
+        if (log_.IsOpen()) {
+            LogFailedPoll();
+        }
+        status = even ? "Запрос данных - ошибка ■" : "Запрос данных - ошибка";
+    }
+    if (timerArmed_) {  // the log may have stopped polling
+        SetStatus(status);
+        ++plan_.currentGroup;
+        if (plan_.currentGroup >= plan_.groupCount) {
+            plan_.currentGroup = 0;
+        }
+        SendPollRequest();
+        ReportLogWriteFailure();
+    }
+    inTick_ = false;
+}
+
+uint8_t PollingController::CollectPollAnswer() {
+    answer_.clear();
+    if (!channel_.IsOpen()) {
+        return 0;
+    }
+    switch (config_.ExchangeMode) {
+        case 255:
+            return channel_.ReceiveAsciiAnswer(answer_);
+        case 0:
+            return channel_.ReceiveRtuAnswer(answer_);
+        case 4: {
+            const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
+            answer_.clear();
+            return r;
+        }
+        default:
+            // Mode 1: the IEC-101 collection. Modes 2, 3 and 5 to 254 exchange nothing.
+            return 0;
+    }
+}
+
+void PollingController::SendPollRequest() {
+    const uint8_t mode = config_.ExchangeMode;
+    if (mode == 4) {
+        return;
+    }
+    const PollGroup& group = plan_.pollGroups[plan_.currentGroup];
+    answer_.assign({0x00, group.registerCount});
+    const auto slave = static_cast<uint8_t>(config_.linkAddress & 0xFF);
+    const auto start = static_cast<uint16_t>(group.startAddress & 0xFFFF);
+    if (channel_.IsOpen()) {
+        if (mode == 255) {
+            channel_.SendAsciiRequest(slave, 4, start, &answer_);
+        } else if (mode == 0) {
+            channel_.SendRtuRequest(slave, 4, start, &answer_);
+        }
+        // Mode 1: the IEC-101 request.
+    }
+    if (!(mode == 1 && pollKind_ == 0 && lastCause_ != 7)) {
+        TakeComputerTime();
+    }
+}
+
+void PollingController::TakeComputerTime() {
+    const SystemTime now = localTime_ ? clock_.LocalTime() : clock_.UtcTime();
+    computerTimeText_ = ComputerTimeText(now.hour, now.minute, now.second, now.milliseconds);
+}
+
+std::string PollingController::LogTitle(const std::string& name) const {
+    const bool raw = !physicalUnits_ && !plan_.clockInFloatGroup && !config_.valueIsFloat;
+    if (raw) {
+        return LogLabelForCodeName(name, config_.modelName);
+    }
+    const bool floatLabel = plan_.clockInFloatGroup || config_.valueIsFloat;
+    std::string title = floatLabel ? LogLabelForFloatName(name, config_.modelName)
+                                   : LogLabelForCodeName(name, config_.modelName);
+    size_t index = config_.parameterNames.size();
+    for (size_t i = 0; i < config_.parameterNames.size(); ++i) {
+        if (config_.parameterNames[i] == name) {
+            index = i;
+            break;
+        }
+    }
+    return title + "," + UnitText(config_, index);
+}
+
+LogHeader PollingController::MakeLogHeader() const {
+    LogHeader header;
+    header.modelName = std::string(VisibleModelText(config_.modelName));
+    header.linkAddress = config_.linkAddress;
+    for (size_t g = 0; g < plan_.groupCount; ++g) {
+        for (const std::string& name : plan_.pollGroups[g].names) {
+            header.titles.push_back(LogTitle(name));
+        }
+    }
+    return header;
+}
+
+std::vector<bool> PollingController::LogColumnsOf(const PollGroup& group) const {
+    // A value gets a cell exactly where the header gave its parameter a column, so that the
+    // rows stay under their titles (the clock registers get neither).
+    std::vector<bool> columns;
+    columns.reserve(group.names.size());
+    for (const std::string& name : group.names) {
+        columns.push_back(HasLogColumn(LogTitle(name)));
+    }
+    return columns;
+}
+
+bool PollingController::BeginLogRow(std::vector<std::string>& rowPieces) {
+    const MeasurementLog::RowStart start = log_.BeginLogRow(MakeLogHeader(), rowPieces);
+    if (start == MeasurementLog::RowStart::kCreateFailed) {
+        OnStop();
+        view_.ShowMessage("Не могу создать файл, " + log_.CurrentFileName(), kErrorCaption,
+                          MessageIcon::kExclamation);
+        return false;
+    }
+    if (start == MeasurementLog::RowStart::kOpened) {
+        logWriteFailureShown_ = false;
+    }
+    return true;
+}
+
+void PollingController::RefreshDisplay() {
+    std::vector<std::string> rowPieces;
+    bool rowBegun = false;
+    if (writeToFile_ && plan_.currentGroup == 0 && !answer_.empty()) {
+        rowBegun = BeginLogRow(rowPieces);
+    }
+    const PollGroup& group = plan_.pollGroups[plan_.currentGroup];
+
+    DisplayInput in;
+    in.answer = answer_;
+    in.group = &group;
+    in.logColumns = LogColumnsOf(group);
+    in.config = &config_;
+    in.exchangeMode = config_.ExchangeMode;
+    in.lastValueType = lastValueType_;
+    in.physicalUnits = physicalUnits_;
+    in.clockInFloatGroup = plan_.clockInFloatGroup;
+    in.asduTime = asduTime_;
+    in.clockStaleCount = clockStaleCount_;
+    in.clockValueSkipped = variant_.clockValueSkipped;
+    in.floatCaptionsForClockFloatGroup = variant_.floatCaptionsForClockFloatGroup;
+    const DisplayResult result = RefreshValues(in, panel_.captions);
+
+    for (size_t slot = 0; slot < kSlotCount; ++slot) {
+        if (result.values[slot]) {
+            view_.SetValue(static_cast<int>(slot), *result.values[slot]);
+        }
+    }
+    if (result.captionsChanged) {
+        ShowCaptions();
+    }
+    if (log_.IsOpen()) {
+        if (rowBegun && result.logTimeText && !rowPieces.empty()) {
+            rowPieces.front() = *result.logTimeText;
+        }
+        if (!result.cells.empty()) {
+            std::string text;
+            for (const std::string& piece : rowPieces) {
+                text += piece;
+            }
+            for (const std::string& cell : result.cells) {
+                text += cell;
+            }
+            log_.WriteLogText(text);
+        } else if (rowBegun) {
+            // A row is begun but carries no cell: its time stamp still starts the line, so
+            // that the cells of the later groups do not run on into the previous row.
+            std::string text;
+            for (const std::string& piece : rowPieces) {
+                text += piece;
+            }
+            log_.WriteLogText(text);
+        }
+    }
+    if (result.transducerTimeText) {
+        transducerTimeText_ = *result.transducerTimeText;
+    }
+    if (result.showComputerTime) {
+        view_.SetText(ViewText::kComputerTime, computerTimeText_);
+    }
+    view_.SetText(ViewText::kTransducerTime, transducerTimeText_);
+}
+
+void PollingController::LogFailedPoll() {
+    const PollGroup& group = plan_.pollGroups[plan_.currentGroup];
+    const std::vector<bool> columns = LogColumnsOf(group);
+    const size_t cells = static_cast<size_t>(std::count(columns.begin(), columns.end(), true));
+    const bool beginRow = writeToFile_ && plan_.currentGroup == 0;
+    const MeasurementLog::RowStart start = log_.LogFailedPoll(MakeLogHeader(), beginRow, cells);
+    if (start == MeasurementLog::RowStart::kCreateFailed) {
+        OnStop();
+        view_.ShowMessage("Не могу создать файл, " + log_.CurrentFileName(), kErrorCaption,
+                          MessageIcon::kExclamation);
+    } else if (start == MeasurementLog::RowStart::kOpened) {
+        logWriteFailureShown_ = false;
+    }
+}
+
+void PollingController::ReportLogWriteFailure() {
+    if (!log_.TakeWriteFailure() || logWriteFailureShown_) {
+        return;
+    }
+    logWriteFailureShown_ = true;
+    view_.ShowMessage("Ошибка записи в файл, " + log_.CurrentFileName(), kErrorCaption,
+                      MessageIcon::kExclamation);
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/virtual/virtual_clock.h"
+#include "polling/dialog_view.h"
+
+// The main window in virtual time: records what the controller shows and runs a small event
+// loop, in which the poll timer and scripted user actions (a click at a given moment) are
+// dispatched while the controller pumps messages or while the test lets time run.
+class FakeDialogView : public DialogView {
+  public:
+    explicit FakeDialogView(VirtualClock& clock) : clock_(clock) {}
+
+    // What a tick does (normally the controller's OnTimer(1)).
+    std::function<void()> onTimer;
+
+    // A user action at virtual time timeUs.
+    void At(uint64_t timeUs, std::function<void()> action) {
+        events_.push_back({timeUs, std::move(action)});
+    }
+    // Lets virtual time run for ms, dispatching timer ticks and scripted actions.
+    void RunFor(uint32_t ms) { Dispatch(clock_.NowUs() + uint64_t{ms} * 1000); }
+
+    // DialogView
+    void SetText(ViewText role, const std::string& text) override {
+        texts[role] = text;
+        if (role == ViewText::kStatusLine) {
+            statusHistory.push_back(text);
+            statusTimesUs.push_back(clock_.NowUs());
+        }
+    }
+    std::string Text(ViewText role) const override {
+        auto it = texts.find(role);
+        return it == texts.end() ? std::string() : it->second;
+    }
+    void SetCaption(int slot, const std::string& text) override { captions.at(slot) = text; }
+    void SetValue(int slot, const std::string& text) override { values.at(slot) = text; }
+    void EnableControl(ViewControl control, bool on) override { enabled[control] = on; }
+    void ShowFrame(ViewFrame frame, bool shown) override { frames[frame] = shown; }
+    void SetFocus(ViewControl control) override { focus = control; }
+    void Repaint() override { ++repaints; }
+    bool IsChecked(ViewControl control) const override {
+        auto it = checked.find(control);
+        return it != checked.end() && it->second;
+    }
+    void SetChecked(ViewControl control, bool on) override { checked[control] = on; }
+    int PollKind() const override { return pollKind; }
+    int GroupSelection() const override { return groupSelection; }
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        messages.push_back({text, caption, icon});
+    }
+    std::optional<std::string> ChooseLogFile() override {
+        ++fileDialogs;
+        return logFileChoice;
+    }
+    void ArmTimer(uint32_t periodMs) override {
+        timerArmed = true;
+        timerPeriodMs = periodMs;
+        nextTickUs_ = clock_.NowUs() + uint64_t{periodMs} * 1000;
+    }
+    void KillTimer() override { timerArmed = false; }
+    void PumpMessagesFor(uint32_t milliseconds) override {
+        ++pumps;
+        Dispatch(clock_.NowUs() + uint64_t{milliseconds} * 1000);
+    }
+
+    struct Message {
+        std::string text;
+        std::string caption;
+        MessageIcon icon;
+    };
+
+    std::map<ViewText, std::string> texts;
+    std::vector<std::string> statusHistory;
+    std::vector<uint64_t> statusTimesUs;
+    std::array<std::string, 9> captions;
+    std::array<std::string, 9> values;
+    std::map<ViewControl, bool> enabled;
+    std::map<ViewFrame, bool> frames;
+    std::map<ViewControl, bool> checked;
+    std::optional<ViewControl> focus;
+    int repaints = 0;
+    int pollKind = 0;
+    int groupSelection = 0;
+    std::vector<Message> messages;
+    std::optional<std::string> logFileChoice;
+    int fileDialogs = 0;
+    bool timerArmed = false;
+    uint32_t timerPeriodMs = 0;
+    int pumps = 0;
+    int ticks = 0;
+
+  private:
+    struct Event {
+        uint64_t timeUs;
+        std::function<void()> action;
+    };
+
+    void Dispatch(uint64_t deadlineUs) {
+        for (;;) {
+            auto next = std::min_element(
+                events_.begin(), events_.end(),
+                [](const Event& a, const Event& b) { return a.timeUs < b.timeUs; });
+            const bool haveEvent = next != events_.end() && next->timeUs <= deadlineUs;
+            const bool haveTick = timerArmed && nextTickUs_ <= deadlineUs;
+            if (!haveEvent && !haveTick) {
+                break;
+            }
+            if (haveEvent && (!haveTick || next->timeUs <= nextTickUs_)) {
+                Event event = std::move(*next);
+                events_.erase(next);
+                clock_.AdvanceToUs(event.timeUs);
+                event.action();
+            } else {
+                clock_.AdvanceToUs(nextTickUs_);
+                // A precise timer: the next tick is due a period after this one, or at once
+                // when the tick took longer than a period.
+                nextTickUs_ =
+                    std::max(nextTickUs_ + uint64_t{timerPeriodMs} * 1000, clock_.NowUs());
+                ++ticks;
+                if (onTimer) {
+                    onTimer();
+                }
+                nextTickUs_ = std::max(nextTickUs_, clock_.NowUs());
+            }
+        }
+        clock_.AdvanceToUs(deadlineUs);
+    }
+
+    VirtualClock& clock_;
+    std::vector<Event> events_;
+    uint64_t nextTickUs_ = 0;
+};
