@@ -16,6 +16,7 @@ const ProgramVariant& CalvenaVariant() {
         v.stopDisables = {C::kSyncClock, C::kRtcTest};
         v.clockButtons = {C::kSyncClock, C::kRtcTest};
         v.configTextBeforeScan = false;
+        v.syncShowsStatus = true;
         v.clockValueSkipped = false;
         v.floatCaptionsForClockFloatGroup = false;
         v.hasDataFormatSwitch = false;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The main window as the controller sees it: roles, not widgets. Each program's window maps
 // the roles to its own controls; tests use a recording stand-in.
@@ -45,6 +47,15 @@ enum class ViewFrame { kAc, kDc, kAcDc, kMeasured };
 
 enum class MessageIcon { kNone, kExclamation, kInformation, kError };
 
+// One entry of the parameter dialog ("Выбор параметра для чтения").
+struct ParameterChoice {
+    std::string label;
+    uint32_t address = 0;
+    std::string name;
+
+    friend bool operator==(const ParameterChoice&, const ParameterChoice&) = default;
+};
+
 class DialogView {
   public:
     virtual ~DialogView() = default;
@@ -71,6 +82,12 @@ class DialogView {
                              MessageIcon icon) = 0;
     // The save-file dialog for the log ("*.txt", overwrite prompt); nothing when cancelled.
     virtual std::optional<std::string> ChooseLogFile() = 0;
+
+    // The parameter dialog: the index of the entry chosen with "ОК", nothing when it was
+    // cancelled. A window without that dialog (the metrology tool) never offers a choice.
+    virtual std::optional<size_t> ChooseParameter(const std::vector<ParameterChoice>& /*choices*/) {
+        return std::nullopt;
+    }
 
     // Timer 1: the poll timer.
     virtual void ArmTimer(uint32_t periodMs) = 0;

@@ -113,6 +113,11 @@ void PollingController::LockControls() {
     }
 }
 
+void PollingController::OnDataFormat() {
+    physicalUnits_ = view_.IsChecked(ViewControl::kDataFormat);
+    view_.SetText(ViewText::kDataFormatCaption, physicalUnits_ ? "Физ. ед" : "Код");
+}
+
 void PollingController::OnTimeBaseChanged(bool localTime) {
     localTime_ = localTime;
     log_.SetLocalTime(localTime);
@@ -201,7 +206,10 @@ void PollingController::RunStart() {
         view_.Repaint();
     }
 
-    // The IEC-101 parameter choice of "Чтение (102)" comes here.
+    if (config_.ExchangeMode == 1 && pollKind_ == 1 && !ChooseReadParameter()) {
+        OnStop();
+        return;
+    }
 
     if (fresh) {
         ChangeOver();
@@ -215,9 +223,16 @@ void PollingController::RunStart() {
     std::vector<uint8_t> scratch;
     channel_.ReceiveAsciiAnswer(scratch);
 
-    // The IEC-101 master is prepared here in exchange modes 1 and 2.
+    iecResults_.setComplete = false;
+    if (config_.ExchangeMode == 1 || config_.ExchangeMode == 2) {
+        PrepareIecMaster();
+    }
 
+    const uint32_t stops = stopCount_;
     SendPollRequest();
+    if (stopCount_ != stops) {
+        return;  // the link start-up failed and stopped polling
+    }
     SetStatus(kRequestText);
     view_.ArmTimer(pollPeriod_);
     timerArmed_ = true;
@@ -246,6 +261,9 @@ void PollingController::ChangeOver() {
 
 void PollingController::BuildPlan() {
     PollGroupInput input = PollGroupInputFrom(config_);
+    if (config_.ExchangeMode == 1 && pollKind_ == 1) {
+        input.chosenParameter = ChosenParameter{chosenParameterAddress_, chosenParameterName_};
+    }
     plan_ = BuildPollGroups(input, variant_.pollGroupRules);
 }
 
@@ -319,6 +337,7 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
 }
 
 void PollingController::OnStop() {
+    ++stopCount_;
     view_.KillTimer();
     timerArmed_ = false;
     configReadDone_ = false;
@@ -384,9 +403,10 @@ uint8_t PollingController::CollectPollAnswer() {
             answer_.clear();
             return r;
         }
+        case 1:
+            return CollectIecAnswer();
         default:
-            // Mode 1: the IEC-101 collection. Modes 2, 3 and 5 to 254 exchange nothing.
-            return 0;
+            return 0;  // modes 2, 3 and 5 to 254 exchange nothing
     }
 }
 
@@ -405,9 +425,11 @@ void PollingController::SendPollRequest() {
         } else if (mode == 0) {
             channel_.SendRtuRequest(slave, 4, start, &answer_);
         }
-        // Mode 1: the IEC-101 request.
+        if (mode == 1) {
+            SendIecRequest();
+        }
     }
-    if (!(mode == 1 && pollKind_ == 0 && lastCause_ != 7)) {
+    if (!(mode == 1 && pollKind_ == 0 && iecResults_.lastCause != 7)) {
         TakeComputerTime();
     }
 }
@@ -486,10 +508,11 @@ void PollingController::RefreshDisplay() {
     in.logColumns = LogColumnsOf(group);
     in.config = &config_;
     in.exchangeMode = config_.ExchangeMode;
-    in.lastValueType = lastValueType_;
+    in.lastValueType = iecResults_.valueType;
     in.physicalUnits = physicalUnits_;
     in.clockInFloatGroup = plan_.clockInFloatGroup;
-    in.asduTime = asduTime_;
+    in.asduTime = {iecResults_.asduTime.milliseconds, iecResults_.asduTime.hourMinute,
+                   iecResults_.asduTime.monthDay, iecResults_.asduTime.year};
     in.clockStaleCount = clockStaleCount_;
     in.clockValueSkipped = variant_.clockValueSkipped;
     in.floatCaptionsForClockFloatGroup = variant_.floatCaptionsForClockFloatGroup;

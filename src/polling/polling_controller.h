@@ -10,12 +10,17 @@
 #include "catalogue/poll_groups.h"
 #include "catalogue/transducer_config.h"
 #include "channel/serial_channel.h"
+#include "iec101/iec101_master.h"
 #include "log/measurement_log.h"
 #include "platform/clock.h"
 #include "platform/file_sink.h"
 #include "polling/dialog_view.h"
 #include "polling/measurement_display.h"
 #include "polling/program_variant.h"
+
+// The entries of the parameter dialog: the parameters whose value width matches the
+// configuration's, clock registers left out, each under its display caption.
+std::vector<ParameterChoice> ParameterChoicesOf(const TransducerConfig& config);
 
 // The main window's logic: the polling state and the handlers of its commands and of the poll
 // timer. It reaches the window only through DialogView and time only through Clock, so that
@@ -37,6 +42,19 @@ class PollingController {
     void OnTimer(int timerId);
     // The time-base list changed: true for local time, false for UTC.
     void OnTimeBaseChanged(bool localTime);
+    // "Синхронизировать часы" / "Синхронизировать RTC": sets the transducer's clock from the
+    // computer's clock over the protocol it is polled with, then restarts polling.
+    void OnSyncClock();
+    // "Проверка RTC": stops polling and puts the transducer into its clock test mode.
+    void OnRtcTest();
+    // "Определение запаздывания": measures the line's transfer delay to an IEC-101 transducer.
+    void OnMeasureDelay();
+    // The data-format switch: physical units or raw codes.
+    void OnDataFormat();
+
+    // The delay measurement's exchanges: the delay in ms, 0 for failure; and its transfer.
+    uint16_t AcquireTransferDelay(uint16_t linkAddress, const LinkConfig& config);
+    void SendTransferDelay(uint16_t linkAddress, const LinkConfig& config, uint16_t delayMs);
 
     // One tick in two halves (the first request is sent by Start).
     uint8_t CollectPollAnswer();
@@ -57,6 +75,9 @@ class PollingController {
     uint8_t ExchangeMode() const { return config_.ExchangeMode; }
     const MeasurementLog& log() const { return log_; }
     const std::vector<uint8_t>& answer() const { return answer_; }
+    const Iec101Master& iecMaster() const { return iec_; }
+    const std::string& delayText() const { return delayText_; }
+    uint8_t clockStaleCount() const { return clockStaleCount_; }
 
   private:
     struct StartAborted {};
@@ -81,6 +102,22 @@ class PollingController {
     std::string LogTitle(const std::string& name) const;
     void TakeComputerTime();
     void ReportLogWriteFailure();
+    uint32_t ClockRegister() const;
+    std::string PortMessage() const;
+    std::vector<uint8_t> ModbusTimeRecord();
+    void SyncClockOverModbus(bool ascii, uint32_t timeRegister);
+    void SyncClockOverIec();
+    // IEC 60870-5-101 polling.
+    LinkConfig IecLinkConfig(uint8_t group, uint8_t cause = 6) const;
+    uint8_t SelectedGroup() const;
+    bool ChooseReadParameter();
+    void PrepareIecMaster();
+    void SendIecRequest();
+    void IecLinkStartup(const LinkConfig& config);
+    void RenewInterrogation(const LinkConfig& config);
+    bool InterrogationConfirmed(const LinkConfig& config);
+    uint8_t CollectIecAnswer();
+    bool IsGood(uint8_t code) const { return code == 0 || code == 0xE5; }
     uint32_t ReadPollPeriod();
 
     const ProgramVariant& variant_;
@@ -106,10 +143,15 @@ class PollingController {
     std::string computerTimeText_;
     bool logWriteFailureShown_ = false;
 
-    // IEC-101 results the display reads (filled by the IEC-101 collection).
-    uint8_t lastValueType_ = 0;
-    uint8_t lastCause_ = 0;
-    ClockFields asduTime_;
+    // The IEC-101 master and the results its decoder writes.
+    Iec101Results iecResults_;
+    Iec101Master iec_{iecResults_};
+    bool linkStartupPending_ = false;
+    std::string chosenParameterName_;
+    uint32_t chosenParameterAddress_ = 0;
+    std::string delayText_ = "0, ms";
+    // Counts the Stops, so that a step can tell whether it stopped polling.
+    uint32_t stopCount_ = 0;
 
     // Re-entrancy: Start runs its waits with the window's events dispatched.
     bool starting_ = false;

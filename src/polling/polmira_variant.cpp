@@ -19,6 +19,7 @@ const ProgramVariant& PolmiraVariant() {
                          C::kPortList,     C::kGroupList,   C::kPeriodField, C::kPollKindGroup,
                          C::kPollKindRead, C::kPollKindLink};
         v.stopDisables = {C::kDelayButton, C::kAsduLabel, C::kAsduField, C::kDelayResult};
+        v.iecEnables = v.stopDisables;
         v.configTextBeforeScan = true;
         v.clockValueSkipped = true;
         v.floatCaptionsForClockFloatGroup = true;

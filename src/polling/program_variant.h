@@ -22,11 +22,16 @@ struct ProgramVariant {
     // once the configuration has been read.
     bool locksAtStartBegin = true;
     std::vector<ViewControl> startLocks;
+    // Controls that Start enables for an IEC-101 transducer (delay measurement, "ASDU").
+    std::vector<ViewControl> iecEnables;
     // Controls Stop enables and disables.
     std::vector<ViewControl> stopEnables;
     std::vector<ViewControl> stopDisables;
     // Start enables the clock buttons when the transducer keeps a clock (after the lock).
     std::vector<ViewControl> clockButtons;
+
+    // The clock synchronisation shows "Синхронизация RTC" in the status line.
+    bool syncShowsStatus = false;
 
     // "Чтение конфигурации" before the scan, or once the configuration request has been sent.
     bool configTextBeforeScan = true;

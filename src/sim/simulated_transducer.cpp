@@ -224,10 +224,25 @@ void SimulatedTransducer::HandleFrame(const std::vector<uint8_t>& frame, uint64_
 void SimulatedTransducer::HandleConfigurationFrame(const std::vector<uint8_t>& frame,
                                                    uint64_t endUs) {
     std::vector<uint8_t> body;
-    if (CheckRtuAnswer(frame, body) != kModbusValid || body.size() < 2 || body[0] != 1) {
+    const uint8_t own = static_cast<uint8_t>(profile_.config.linkAddress);
+    if (CheckRtuAnswer(frame, body) != kModbusValid || body.size() < 2) {
         return;
     }
     const uint64_t answerAt = endUs + kTurnaroundUs;
+    if (body[0] == own && body[1] == kFunctionRtcTest) {
+        // The RTC test request carries its own access value.
+        if (body.size() == 4 && body[2] == kRtcTestAccessValue[0] &&
+            body[3] == kRtcTestAccessValue[1] && !faults_.refuseRtcTest) {
+            rtcTestMode = true;
+            Send(FrameRtu(body), answerAt);  // the request echoed
+        } else {
+            Send(FrameRtu(std::vector<uint8_t>{own, kFunctionRtcTest | 0x80, 1}), answerAt);
+        }
+        return;
+    }
+    if (body[0] != 1) {
+        return;
+    }
     switch (body[1]) {
         case kFunctionReadConfiguration:
             if (body.size() == 4 && body[2] == kConfigAccessValue[0] &&
@@ -273,10 +288,13 @@ void SimulatedTransducer::HandleModbusRequest(const std::vector<uint8_t>& frame,
     } else if (CheckRtuAnswer(frame, body) != kModbusValid) {
         return;
     }
-    const uint8_t address = static_cast<uint8_t>(profile_.config.linkAddress);
-    if (body.size() < 2 || body[0] != address) {
+    // It answers at its own address, and takes clock writes at address 1 too: the programs
+    // set every transducer's clock there.
+    const uint8_t own = static_cast<uint8_t>(profile_.config.linkAddress);
+    if (body.size() < 2 || !(body[0] == own || (body[0] == 1 && body[1] == 16))) {
         return;
     }
+    const uint8_t address = body[0];
     const uint8_t function = body[1];
     const uint64_t answerAt = endUs + kTurnaroundUs;
     auto exception = [&](uint8_t code) {

@@ -17,6 +17,7 @@ struct SimFaults {
     bool silent = false;                  // answers nothing
     int ignoreConfigurationRequests = 0;  // the next n configuration requests go unanswered
     std::optional<size_t> recordLength;   // the record is cut to this many bytes
+    bool refuseRtcTest = false;           // the RTC test request gets an exception answer
 };
 
 // A measuring transducer as the programs expect one on the line. It listens at its own line
@@ -63,6 +64,7 @@ class SimulatedTransducer {
     int wakeUps = 0;
     int pollsAnswered = 0;
     int clockWrites = 0;
+    bool rtcTestMode = false;  // entered on the RTC test request
 
   private:
     struct Heard {
