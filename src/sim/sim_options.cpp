@@ -1,0 +1,264 @@
+#include "sim/sim_options.h"
+
+#include <charconv>
+
+#include "channel/line_mode.h"
+
+namespace {
+
+// Decimal, or hexadecimal after "0x"; the whole text, within max.
+std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t max) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* first = text.data() + (hex ? 2 : 0);
+    const char* last = text.data() + text.size();
+    uint32_t value = 0;
+    const auto [end, error] = std::from_chars(first, last, value, hex ? 16 : 10);
+    if (first == last || error != std::errc() || end != last || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool IsModbusMode(uint8_t mode) {
+    return mode == 0 || mode == 3 || mode == 4 || mode == 255;
+}
+
+bool ValidPortName(const std::string& name) {
+    if (name.empty() || name.size() > 64 || name.front() == '.') {
+        return false;
+    }
+    for (const char c : name) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+std::string Hex2(uint8_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[value >> 4], kDigits[value & 0x0F]};
+}
+
+LineSettings SettingsOfByte(uint8_t linkByte) {
+    return ParseModeString(ModeStringFromLinkSettingsByte(linkByte), LineSettings{});
+}
+
+}  // namespace
+
+SimOptionsResult ParseSimOptions(const std::vector<std::string>& arguments) {
+    SimOptions options;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        std::string option = arguments[i];
+        std::optional<std::string> inlineValue;
+        if (const size_t eq = option.find('=');
+            option.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = option.substr(eq + 1);
+            option.resize(eq);
+        }
+        auto flag = [&](bool& target) {
+            if (inlineValue) {
+                return false;
+            }
+            target = true;
+            return true;
+        };
+        std::string value;
+        auto takeValue = [&]() {
+            if (inlineValue) {
+                value = *inlineValue;
+                return true;
+            }
+            if (i + 1 >= arguments.size()) {
+                return false;
+            }
+            value = arguments[++i];
+            return true;
+        };
+        auto fail = [&](const std::string& why) { return SimOptionsResult{std::nullopt, why}; };
+
+        if (option == "--list") {
+            if (!flag(options.list)) {
+                return fail("--list takes no value");
+            }
+        } else if (option == "--trace") {
+            if (!flag(options.trace)) {
+                return fail("--trace takes no value");
+            }
+        } else if (option == "--steady") {
+            if (!flag(options.steady)) {
+                return fail("--steady takes no value");
+            }
+        } else if (option == "--help" || option == "-h") {
+            if (!flag(options.help)) {
+                return fail("--help takes no value");
+            }
+        } else if (option == "--model" || option == "--mode" || option == "--link-byte" ||
+                   option == "--address" || option == "--name" || option == "--device") {
+            if (!takeValue()) {
+                return fail(option + " needs a value");
+            }
+            if (option == "--model") {
+                options.model = Upper(value);
+                if (FindProfile(options.model) == nullptr) {
+                    return fail("unknown model \"" + value + "\" (--list shows the models)");
+                }
+            } else if (option == "--mode") {
+                const auto mode = ParseNumber(value, 255);
+                if (!mode || (*mode > 4 && *mode != 255)) {
+                    return fail(
+                        "--mode takes 255 (Modbus ASCII), 0 (Modbus RTU), 1 or 2 "
+                        "(IEC 60870-5-101), 3 (Modbus ASCII) or 4 (sends unasked)");
+                }
+                options.mode = static_cast<uint8_t>(*mode);
+            } else if (option == "--link-byte") {
+                const auto linkByte = ParseNumber(value, 255);
+                if (!linkByte) {
+                    return fail("--link-byte takes a byte, 0x00 to 0xFF");
+                }
+                if (!HasValidCodes(SettingsOfByte(static_cast<uint8_t>(*linkByte)))) {
+                    return fail("--link-byte " + value +
+                                " names no line (its baud code, bits 0-3, must be 2 to 10)");
+                }
+                options.linkByte = static_cast<uint8_t>(*linkByte);
+            } else if (option == "--address") {
+                const auto address = ParseNumber(value, 65535);
+                if (!address) {
+                    return fail("--address takes a number");
+                }
+                options.address = static_cast<uint16_t>(*address);
+            } else if (option == "--name") {
+                if (!ValidPortName(value)) {
+                    return fail(
+                        "--name takes up to 64 letters, digits, '-', '_' and '.', "
+                        "not starting with '.'");
+                }
+                options.name = value;
+            } else {
+                if (value.empty()) {
+                    return fail("--device needs a path");
+                }
+                options.device = value;
+            }
+        } else {
+            return fail("unknown argument \"" + arguments[i] + "\" (--help shows the options)");
+        }
+    }
+    return {options, ""};
+}
+
+std::optional<SimProfile> ProfileForOptions(const SimOptions& options, std::string& error) {
+    const SimProfile* builtIn = FindProfile(options.model);
+    if (builtIn == nullptr) {
+        error = "unknown model \"" + options.model + "\"";
+        return std::nullopt;
+    }
+    SimProfile profile = *builtIn;
+    TransducerConfig& c = profile.config;
+    if (options.mode) {
+        c.ExchangeMode = *options.mode;
+    }
+    if (options.linkByte) {
+        c.linkSettingsByte = *options.linkByte;
+    }
+    if (options.address) {
+        c.linkAddress = *options.address;
+    }
+    if (IsModbusMode(c.ExchangeMode) && (c.linkAddress < 1 || c.linkAddress > 247)) {
+        error = "a Modbus slave address is 1 to 247";
+        return std::nullopt;
+    }
+    if (!IsModbusMode(c.ExchangeMode) && c.iecAddressWidth == 1 && c.linkAddress > 254) {
+        error = "a one-byte IEC 60870-5-101 link address is 0 to 254";
+        return std::nullopt;
+    }
+    if (options.steady) {
+        for (SimParameter& p : profile.parameters) {
+            p.amplitude = 0;
+        }
+    }
+    RebuildProfileConfig(profile);
+    return profile;
+}
+
+std::string PublishedNameOf(const SimOptions& options) {
+    return options.name.empty() ? "sim-" + options.model : options.name;
+}
+
+std::string ExchangeModeName(uint8_t mode) {
+    switch (mode) {
+        case 0:
+            return "Modbus RTU";
+        case 1:
+            return "IEC 60870-5-101";
+        case 2:
+            return "IEC 60870-5-101, no exchange per tick";
+        case 3:
+        case 255:
+            return "Modbus ASCII";
+        case 4:
+            return "sends its values unasked";
+        default:
+            return "no exchange";
+    }
+}
+
+std::string DescribeLine(const LineSettings& s, bool framingKnown) {
+    static constexpr char kParity[] = "NOEMS";
+    std::string text = std::to_string(s.baudRate) + ",";
+    if (framingKnown) {
+        text += s.parity <= LineSettings::kSpaceParity ? kParity[s.parity] : '?';
+        text += "," + std::to_string(s.dataBits) + ",";
+    } else {
+        text += "?,?,";
+    }
+    text += s.stopBits == LineSettings::kOneStopBit     ? "1"
+            : s.stopBits == LineSettings::kOne5StopBits ? "1.5"
+                                                        : "2";
+    return text;
+}
+
+std::string ProfileListing() {
+    std::string text;
+    for (const SimProfile& p : BuiltInProfiles()) {
+        const TransducerConfig& c = p.config;
+        std::string line = p.key + "  mode " + std::to_string(c.ExchangeMode) + " (" +
+                           ExchangeModeName(c.ExchangeMode) + "), " +
+                           DescribeLine(SettingsOfByte(c.linkSettingsByte)) + " (link byte 0x" +
+                           Hex2(c.linkSettingsByte) + "), address " +
+                           std::to_string(c.linkAddress) + ": " + p.description + "\n";
+        text += line;
+    }
+    return text;
+}
+
+std::string SimUsage() {
+    return "Usage: transducer-sim [options]\n"
+           "Serves a simulated measuring transducer on a new pseudo-terminal (published for the\n"
+           "programs' port lists) or on a serial port, until Ctrl-C or SIGTERM.\n"
+           "\n"
+           "  --model KEY        the model (default TQ21); --list shows them\n"
+           "  --mode N           exchange mode: 255 Modbus ASCII, 0 Modbus RTU, 1 or 2\n"
+           "                     IEC 60870-5-101, 4 sends its values unasked\n"
+           "  --link-byte 0xNN   its own line settings as the packed link-settings byte\n"
+           "  --address N        its slave / link address\n"
+           "  --name NAME        the published port name (default sim-KEY)\n"
+           "  --device PATH      serve on this serial port instead of a pseudo-terminal\n"
+           "  --steady           the values do not move\n"
+           "  --trace            each request and answer in hex on standard error\n"
+           "  --list             the models, one a line\n"
+           "  --help             this text\n"
+           "\n"
+           "The port name (the published link, or the device) is printed on standard output.\n";
+}

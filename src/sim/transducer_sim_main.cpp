@@ -1,0 +1,115 @@
+// transducer-sim: one simulated transducer on a new pseudo-terminal, published for the
+// programs' port lists, or on a real serial port.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/posix/pty_far_end.h"
+#include "platform/posix/published_port.h"
+#include "platform/posix/stop_signals.h"
+#include "platform/posix/system_clock.h"
+#include "platform/posix/tty_far_end.h"
+#include "sim/line_server.h"
+#include "sim/sim_options.h"
+#include "sim/simulated_transducer.h"
+
+namespace {
+
+// Frame assembly: a pty delivers a program's write at once, but a burst may still come in two
+// reads; a USB serial adapter hands on what it received in packets some milliseconds apart.
+constexpr uint64_t kPtyFrameGapUs = 4'000;
+constexpr uint64_t kDeviceFrameGapUs = 20'000;
+
+void PrintTrace(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+int Serve(SimulatedTransducer& device, FarEndPort& port, bool trace, bool echoSuppression) {
+    LineServer server(device, port);
+    server.SetEchoSuppression(echoSuppression);
+    if (trace) {
+        server.SetTrace(PrintTrace);
+    }
+    server.Run([&port] { return !StopRequested() && !port.Broken(); });
+    if (port.Broken()) {
+        std::fprintf(stderr, "transducer-sim: the port is gone\n");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const SimOptionsResult parsed = ParseSimOptions(arguments);
+    if (!parsed.options) {
+        std::fprintf(stderr, "transducer-sim: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    const SimOptions& options = *parsed.options;
+    if (options.help) {
+        std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.list) {
+        std::fputs(ProfileListing().c_str(), stdout);
+        return 0;
+    }
+    std::string error;
+    const auto profile = ProfileForOptions(options, error);
+    if (!profile) {
+        std::fprintf(stderr, "transducer-sim: %s\n", error.c_str());
+        return 2;
+    }
+
+    InstallStopSignals();
+    SystemClock clock;
+    SimulatedTransducer device(*profile, clock);
+    const TransducerConfig& c = profile->config;
+    const std::string what = profile->key + " (" + ExchangeModeName(c.ExchangeMode) + ", " +
+                             DescribeLine(device.CurrentSettings()) + ", address " +
+                             std::to_string(c.linkAddress) + ")";
+
+    if (!options.device.empty()) {
+        TtyFarEnd port;
+        if (const int openError = port.Open(options.device); openError != 0) {
+            std::fprintf(stderr, "transducer-sim: cannot open %s: %s\n", options.device.c_str(),
+                         std::strerror(openError));
+            return 1;
+        }
+        device.SetJudgeFraming(true);
+        device.SetMinimumFrameGapUs(kDeviceFrameGapUs);
+        std::printf("%s\n", options.device.c_str());
+        std::fflush(stdout);
+        std::fprintf(stderr, "transducer-sim: %s on %s; Ctrl-C ends\n", what.c_str(),
+                     options.device.c_str());
+        return Serve(device, port, options.trace, true);
+    }
+
+    PtyFarEnd port;
+    if (!port.Create()) {
+        std::fprintf(stderr, "transducer-sim: cannot create a pseudo-terminal: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    PortPublication published;
+    if (!published.Publish(PublishedNameOf(options), port.SlavePath(), error)) {
+        std::fprintf(stderr, "transducer-sim: %s\n", error.c_str());
+        return 1;
+    }
+    // A pty shows every line as 8 data bits without parity: only the rate can be judged.
+    device.SetJudgeFraming(false);
+    device.SetMinimumFrameGapUs(kPtyFrameGapUs);
+    std::printf("%s\n", published.Path().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "transducer-sim: %s on %s (%s); Ctrl-C ends\n", what.c_str(),
+                 published.Path().c_str(), port.SlavePath().c_str());
+    const int result = Serve(device, port, options.trace, false);
+    published.Withdraw();
+    return result;
+}
