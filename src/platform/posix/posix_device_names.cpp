@@ -1,0 +1,162 @@
+#include "platform/posix/posix_device_names.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+
+#include "platform/posix/user_dirs.h"
+
+namespace {
+
+// A file that names a port holds one short line.
+constexpr size_t kPortFileMaxBytes = 1024;
+
+std::vector<std::string> DirectoryEntries(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+// Up to limit bytes of a regular file; nothing when it is not one, is larger or unreadable.
+std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    std::optional<std::string> text;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<size_t>(info.st_size) <= limit) {
+        std::string bytes(limit + 1, '\0');
+        size_t got = 0;
+        for (;;) {
+            const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<size_t>(n);
+            if (got == bytes.size()) {
+                break;
+            }
+        }
+        if (got <= limit) {
+            bytes.resize(got);
+            text = std::move(bytes);
+        }
+    }
+    close(fd);
+    return text;
+}
+
+std::string LinkTargetName(const std::string& path) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) {
+        return {};
+    }
+    const std::string text(target, static_cast<size_t>(n));
+    const size_t slash = text.rfind('/');
+    return slash == text.npos ? text : text.substr(slash + 1);
+}
+
+std::optional<int> ReadPortType(const std::string& path) {
+    const std::optional<std::string> text = ReadSmallFile(path, 64);
+    if (!text || text->empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const long value = std::strtol(text->c_str(), &end, 10);
+    if (end == text->c_str() || value < INT_MIN || value > INT_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+PosixDeviceNames::PosixDeviceNames()
+    : PosixDeviceNames("/sys/class/tty", PublishedPortDirectory()) {}
+
+PosixDeviceNames::PosixDeviceNames(std::string sysClassTty, std::string publishedDirectory)
+    : sysClassTty_(std::move(sysClassTty)), publishedDirectory_(std::move(publishedDirectory)) {}
+
+std::vector<TtyDevice> PosixDeviceNames::TtyDevices() {
+    std::vector<TtyDevice> devices;
+    for (const std::string& name : DirectoryEntries(sysClassTty_)) {
+        const std::string base = sysClassTty_ + "/" + name;
+        TtyDevice device;
+        device.name = name;
+        device.hasDevice = Exists(base + "/device");
+        if (device.hasDevice) {
+            device.driver = LinkTargetName(base + "/device/driver");
+        }
+        device.portType = ReadPortType(base + "/type");
+        devices.push_back(std::move(device));
+    }
+    return devices;
+}
+
+std::vector<PublishedPort> PosixDeviceNames::PublishedPorts() {
+    std::vector<PublishedPort> ports;
+    if (!IsPrivateDirectory(publishedDirectory_)) {
+        return ports;
+    }
+    for (const std::string& name : DirectoryEntries(publishedDirectory_)) {
+        if (name.front() == '.') {
+            continue;
+        }
+        const std::string entry = publishedDirectory_ + "/" + name;
+        struct stat info {};
+        if (lstat(entry.c_str(), &info) != 0) {
+            continue;
+        }
+        std::string path;
+        if (S_ISLNK(info.st_mode)) {
+            path = entry;  // opened through the link
+        } else if (S_ISREG(info.st_mode)) {
+            const std::optional<std::string> text = ReadSmallFile(entry, kPortFileMaxBytes);
+            if (!text) {
+                continue;
+            }
+            path = text->substr(0, text->find_first_of("\r\n"));
+            while (!path.empty() && (path.back() == ' ' || path.back() == '\t')) {
+                path.pop_back();
+            }
+            if (path.empty() || path.front() != '/') {
+                continue;
+            }
+        } else {
+            continue;
+        }
+        if (Exists(path)) {  // a port left behind by a simulator that has ended is not listed
+            ports.push_back({name, path});
+        }
+    }
+    return ports;
+}
