@@ -51,12 +51,12 @@ bool FrequencyRuleSlot(size_t slot) {
 
 }  // namespace
 
-std::string TransducerTimeText(const ClockFields& clock) {
+std::string TransducerTimeText(const AsduTime& clock) {
     return TwoDigits(clock.hourMinute >> 8) + " : " + TwoDigits(clock.hourMinute & 0xFF) + " : " +
            FormatFixed(SecondsOf(clock.milliseconds), 2);
 }
 
-std::string TransducerLogTimeText(const ClockFields& clock) {
+std::string TransducerLogTimeText(const AsduTime& clock) {
     std::string year = FormatInteger(2000 + clock.year);
     while (year.size() < 4) {
         year.insert(year.begin(), '0');
@@ -78,8 +78,8 @@ std::string ComputerTimeText(uint16_t hour, uint16_t minute, uint16_t second,
     return TwoDigits(hour) + " : " + TwoDigits(minute) + " : " + FormatFixed(seconds, 2);
 }
 
-ClockFields ClockFieldsFromBlock(std::span<const uint8_t, 8> b) {
-    ClockFields c;
+AsduTime ClockReadingFromBlock(std::span<const uint8_t, 8> b) {
+    AsduTime c;
     c.milliseconds = static_cast<uint16_t>(b[0] << 8 | b[1]);
     c.hourMinute = static_cast<uint16_t>(b[2] << 8 | b[3]);
     c.monthDay = static_cast<uint16_t>(b[4] << 8 | (b[5] & 0x1F));
@@ -159,7 +159,7 @@ DisplayResult RefreshValues(const DisplayInput& in, SlotCaptions& captions) {
         if (q + 8 > answer.size()) {
             return result;  // the block would reach past the answer: the refresh ends here
         }
-        const ClockFields clock = ClockFieldsFromBlock(answer.subspan(q).first<8>());
+        const AsduTime clock = ClockReadingFromBlock(answer.subspan(q).first<8>());
         result.transducerTimeText = TransducerTimeText(clock);
         result.logTimeText = TransducerLogTimeText(clock);
         result.showComputerTime = true;

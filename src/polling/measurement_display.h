@@ -10,22 +10,11 @@
 #include "catalogue/model_catalogue.h"
 #include "catalogue/poll_groups.h"
 #include "catalogue/transducer_config.h"
+#include "iec101/iec101_types.h"
 
 // The display refresh after a good poll answer, as a pure computation: which value texts go
 // into which slots, how the captions change, which cells the log row gets and what the
 // transducer's clock reads. The controller applies the result to the window and the log.
-
-// A transducer clock reading in the layout of the IEC-101 time tag: milliseconds within the
-// minute; hour (high byte) and minute (low byte); month (high byte) and day in bits 0-4 of the
-// low byte; year within the century.
-struct ClockFields {
-    uint16_t milliseconds = 0;
-    uint16_t hourMinute = 0;
-    uint16_t monthDay = 0;
-    uint16_t year = 0;
-
-    friend bool operator==(const ClockFields&, const ClockFields&) = default;
-};
 
 struct DisplayInput {
     std::span<const uint8_t> answer;  // values from byte 3 on
@@ -37,7 +26,7 @@ struct DisplayInput {
     uint8_t lastValueType = 0;  // type identification of the last IEC-101 answer
     bool physicalUnits = false;
     bool clockInFloatGroup = false;
-    ClockFields asduTime;
+    AsduTime asduTime;
     uint8_t clockStaleCount = 0;
     // Program rules.
     bool clockValueSkipped = true;
@@ -62,14 +51,17 @@ struct DisplayResult {
 // suffixes). A value or clock block that would reach past the answer ends the walk.
 DisplayResult RefreshValues(const DisplayInput& input, SlotCaptions& captions);
 
+// The transducer's clock readings use the layout of the IEC-101 time tag (AsduTime), whether
+// they come from a Modbus clock block or from an ASDU.
+
 // "09 : 05 : 7.25" from a clock reading (seconds to hundredths, rounded down).
-std::string TransducerTimeText(const ClockFields& clock);
+std::string TransducerTimeText(const AsduTime& clock);
 // "03_11_2023 09:05:7,25\t".
-std::string TransducerLogTimeText(const ClockFields& clock);
+std::string TransducerLogTimeText(const AsduTime& clock);
 // "xx : xx : xx.xx".
 std::string TransducerTimePlaceholder();
 // "14 : 05 : 7.00" from the computer's clock.
 std::string ComputerTimeText(uint16_t hour, uint16_t minute, uint16_t second,
                              uint16_t milliseconds);
 // The clock block of a Modbus answer (eight bytes) in the fields of the IEC-101 time tag.
-ClockFields ClockFieldsFromBlock(std::span<const uint8_t, 8> block);
+AsduTime ClockReadingFromBlock(std::span<const uint8_t, 8> block);

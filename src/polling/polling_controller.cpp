@@ -511,8 +511,7 @@ void PollingController::RefreshDisplay() {
     in.lastValueType = iecResults_.valueType;
     in.physicalUnits = physicalUnits_;
     in.clockInFloatGroup = plan_.clockInFloatGroup;
-    in.asduTime = {iecResults_.asduTime.milliseconds, iecResults_.asduTime.hourMinute,
-                   iecResults_.asduTime.monthDay, iecResults_.asduTime.year};
+    in.asduTime = iecResults_.asduTime;
     in.clockStaleCount = clockStaleCount_;
     in.clockValueSkipped = variant_.clockValueSkipped;
     in.floatCaptionsForClockFloatGroup = variant_.floatCaptionsForClockFloatGroup;
