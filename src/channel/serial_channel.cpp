@@ -1,16 +1,31 @@
 #include "channel/serial_channel.h"
 
+#include "channel/line_mode.h"
+
 SerialChannel::SerialChannel(SerialDevice& device, Clock& clock) : device_(device), clock_(clock) {}
 
-SerialChannel::~SerialChannel() { ClosePort(); }
+SerialChannel::~SerialChannel() {
+    ClosePort();
+}
 
-bool SerialChannel::OpenPort(const std::string& name) { return device_.Open(name); }
+bool SerialChannel::OpenPort(const std::string& name) {
+    return device_.Open(name);
+}
 
-void SerialChannel::ClosePort() { device_.Close(); }
+void SerialChannel::ClosePort() {
+    device_.Close();
+}
 
-bool SerialChannel::ApplyMode(const std::string& /*modeString*/) {
-    // Mode-string parsing is still to come.
-    return false;
+bool SerialChannel::ApplyMode(const std::string& modeString) {
+    if (!device_.GetLine(lineSettings_)) {
+        return false;
+    }
+    lineSettings_ = ParseModeString(modeString, lineSettings_);
+    return device_.SetLine(lineSettings_);
+}
+
+bool SerialChannel::ApplyLinkSettingsByte(uint8_t linkSettingsByte) {
+    return ApplyMode(ModeStringFromLinkSettingsByte(linkSettingsByte));
 }
 
 size_t SerialChannel::ReadAvailable(uint8_t* buffer, size_t capacity) {
