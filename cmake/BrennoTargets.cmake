@@ -42,7 +42,7 @@ function(brenno_add_unit_test name)
 endfunction()
 
 # brenno_add_fuzz_target(name SOURCES ... DEPS ... [CORPUS dir]): a libFuzzer target; only
-# built in the fuzz-enabled (clang, sanitizer) preset. CORPUS names the seed corpus folder.
+# built in the fuzz-enabled (clang, sanitizer) preset. CORPUS names the starting corpus folder.
 function(brenno_add_fuzz_target name)
     cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;DEPS" ${ARGN})
     if(NOT BRENNO_FUZZ)
@@ -59,7 +59,7 @@ function(brenno_add_fuzz_target name)
     endif()
 endfunction()
 
-# Writes the list of fuzz targets (name and seed corpus) for the run script.
+# Writes the list of fuzz targets (name and starting corpus) for the run script.
 function(brenno_write_fuzz_list)
     get_property(targets GLOBAL PROPERTY BRENNO_FUZZ_TARGETS)
     get_property(corpora GLOBAL PROPERTY BRENNO_FUZZ_CORPORA)
