@@ -64,6 +64,33 @@ SimulatedTransducer::SimulatedTransducer(SimProfile profile, Clock& clock)
     // A transducer's clock usually runs on local time.
     clockOffsetMs_ = UnixMsFromCalendar(clock_.LocalTime()) - startUtcMs_;
     // In exchange mode 4 it sends its values unasked, from its first change-over on.
+    const TransducerConfig& c = profile_.config;
+    if (c.ExchangeMode == 1 || c.ExchangeMode == 2) {
+        Iec101StationConfig sc;
+        sc.linkAddress = c.linkAddress;
+        sc.addressWidth = c.iecAddressWidth;
+        sc.ioaWidth = c.iecObjectAddressWidth;
+        sc.causeWidth = c.iecCauseWidth;
+        sc.valueType = c.iecValueType;
+        sc.clockOffsetMs = clockOffsetMs_;
+        for (size_t i = 0; i < profile_.parameters.size(); ++i) {
+            const SimParameter& p = profile_.parameters[i];
+            Iec101StationObject object;
+            object.ioa = p.address;
+            object.group = p.group > 20 && p.group <= 36 ? static_cast<uint8_t>(p.group - 20) : 0;
+            sc.objects.push_back(object);
+            stationParameters_.push_back(i);
+        }
+        station_ = std::make_unique<Iec101Station>(std::move(sc), clock_);
+        station_->SetValueProvider([this](std::vector<Iec101StationObject>& objects) {
+            for (size_t k = 0; k < objects.size() && k < stationParameters_.size(); ++k) {
+                const size_t i = stationParameters_[k];
+                const double value = PhysicalValue(i);
+                objects[k].value = static_cast<float>(value);
+                objects[k].code = CodeOf(profile_.parameters[i], value);
+            }
+        });
+    }
 }
 
 int64_t SimulatedTransducer::UtcMs() {
@@ -216,8 +243,18 @@ void SimulatedTransducer::HandleFrame(const std::vector<uint8_t>& frame, uint64_
         case 0:
             HandleModbusRequest(frame, endUs, false);
             break;
+        case 1:
+        case 2:
+            if (station_) {
+                const std::vector<uint8_t> answer = station_->Consume(frame);
+                if (!answer.empty()) {
+                    Send(answer, endUs + kTurnaroundUs);
+                }
+                clockOffsetMs_ = station_->ClockOffsetMs();
+            }
+            break;
         default:
-            break;  // mode 4 only sends; the IEC-101 modes are served elsewhere
+            break;  // mode 4 only sends
     }
 }
 

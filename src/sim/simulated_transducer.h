@@ -4,12 +4,14 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/line_settings.h"
 #include "platform/virtual/virtual_line.h"
+#include "sim/iec101_station.h"
 #include "sim/transducer_profiles.h"
 
 // Faults the simulated transducer can put on the line, for tests of a bad line.
@@ -59,6 +61,9 @@ class SimulatedTransducer {
     // The physical value of parameter i at the current time.
     double PhysicalValue(size_t i);
 
+    // The IEC 60870-5-101 controlled station it is in exchange modes 1 and 2.
+    Iec101Station* Station() { return station_.get(); }
+
     // Counters for tests.
     int configurationReads = 0;
     int wakeUps = 0;
@@ -87,6 +92,8 @@ class SimulatedTransducer {
 
     SimProfile profile_;
     Clock& clock_;
+    std::unique_ptr<Iec101Station> station_;
+    std::vector<size_t> stationParameters_;  // parameter index of each station object
     Output output_;
     SimFaults faults_;
     bool judgeFraming_ = true;

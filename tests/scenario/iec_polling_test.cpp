@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "polling/calvena_variant.h"
+#include "polling/polmira_variant.h"
+#include "scenario/scenario_bench.h"
+
+namespace {
+
+// TQ51's 32-bit voltages served as an IEC 60870-5-101 station (short floats, type 13).
+SimProfile IecProfile() {
+    SimProfile profile = SteadyProfile("TQ51");
+    profile.config.ExchangeMode = 1;
+    RebuildProfileConfig(profile);
+    return profile;
+}
+
+}  // namespace
+
+TEST(IecPolling, GroupInterrogationStartsTheLinkAndShowsTheValues) {
+    for (const ProgramVariant* variant : {&PolmiraVariant(), &CalvenaVariant()}) {
+        SCOPED_TRACE(variant->programName);
+        ScenarioBench bench(*variant, IecProfile());
+        bench.Start();
+        ASSERT_TRUE(bench.view.messages.empty()) << bench.view.messages[0].text;
+        EXPECT_TRUE(bench.view.timerArmed);
+        EXPECT_EQ(bench.view.timerPeriodMs, 500u);  // Start re-arms at the poll period
+        Iec101Station& station = *bench.device.Station();
+        EXPECT_EQ(station.counters.statusRequests, 1);
+        EXPECT_EQ(station.counters.resets, 1);
+        EXPECT_EQ(station.counters.interrogations, 1);
+
+        bench.RunTicks(12);
+        EXPECT_EQ(station.counters.repetitions, 0);  // the FCB alternated on every frame
+        EXPECT_GT(station.counters.class2Requests, 3);
+        // Ua of 230 V as a short float: five significant digits, and its unit.
+        const int slot = variant == &PolmiraVariant() ? 0 : 3;
+        EXPECT_EQ(bench.view.values[slot], "230.00");
+        EXPECT_EQ(bench.view.captions[slot], "Ua, V");
+        if (variant == &PolmiraVariant()) {
+            EXPECT_EQ(bench.view.texts[ViewText::kAsduField], "13");
+        }
+        // After the activation termination the interrogation is renewed at 100 ms.
+        EXPECT_GT(station.counters.interrogations, 1);
+        EXPECT_EQ(bench.view.timerPeriodMs, 100u);
+    }
+}
+
+TEST(IecPolling, SilentStationFailsTheLinkStartUp) {
+    ScenarioBench bench(PolmiraVariant(), IecProfile());
+    bench.device.Station()->faults.silent = true;
+    bench.Start();
+    ASSERT_EQ(bench.view.messages.size(), 1u);
+    EXPECT_EQ(bench.view.messages[0].text, "Ошибка при инициализации канала");
+    EXPECT_FALSE(bench.view.timerArmed);
+    EXPECT_EQ(bench.view.texts[ViewText::kStatusLine], "Ожидание");
+}
+
+TEST(IecPolling, ModeTwoExchangesNothingPerTick) {
+    SimProfile profile = IecProfile();
+    profile.config.ExchangeMode = 2;
+    RebuildProfileConfig(profile);
+    ScenarioBench bench(PolmiraVariant(), profile);
+    bench.Start();
+    const size_t writes = bench.line.Writes().size();
+    bench.RunTicks(4);
+    EXPECT_EQ(bench.line.Writes().size(), writes);
+    EXPECT_EQ(bench.view.texts[ViewText::kStatusLine].find("ошибка"), std::string::npos);
+    EXPECT_TRUE(bench.view.enabled[ViewControl::kDelayButton]);
+}
+
+TEST(IecPolling, ReadCommandWithACancelledParameterChoiceStops) {
+    ScenarioBench bench(PolmiraVariant(), IecProfile());
+    bench.view.pollKind = 1;  // "Чтение (102)"; the stand-in window cancels the dialog
+    bench.Start();
+    EXPECT_FALSE(bench.view.timerArmed);
+    EXPECT_EQ(bench.view.texts[ViewText::kStatusLine], "Ожидание");
+}
