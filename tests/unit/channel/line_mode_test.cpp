@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <stdexcept>
 
 #include "channel/serial_channel.h"
@@ -18,6 +19,9 @@ struct ModeCase {
     uint8_t parity;
     uint8_t stopBits;
     bool accepted;  // whether a driver can take the result
+    friend std::ostream& operator<<(std::ostream& out, const ModeCase& c) {
+        return out << '"' << c.text << '"';
+    }
 };
 
 class ParseModeStringTest : public testing::TestWithParam<ModeCase> {};
@@ -50,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
                     ModeCase{"1200,S,8,1", 1200, 8, LineSettings::kSpaceParity, 0, true},
                     // The first letter decides; the separator after the digit is not looked at.
                     ModeCase{"4800,ODD,8;1", 4800, 8, LineSettings::kOddParity, 0, true},
-                    ModeCase{"2400abc,EVEN,8,1", 2400, 8, LineSettings::kEvenParity, 0, true}));
+                    ModeCase{"2400abc,EVEN,8,1", 2400, 8, LineSettings::kEvenParity, 0, true},
+                    // A rate beyond 32 bits saturates; whether it is usable is the driver's call.
+                    ModeCase{"99999999999,N,8,1", 0xFFFFFFFFu, 8, LineSettings::kNoParity, 0,
+                             true}));
 
 INSTANTIATE_TEST_SUITE_P(
     Rejected, ParseModeStringTest,
@@ -65,9 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ModeCase{"9600,N,10,1", 9600, 1, LineSettings::kNoParity, kBad, false},
                     ModeCase{"9600,N,", 9600, kBad, LineSettings::kNoParity, kBad, false},
                     ModeCase{"9600,N,x,1", 9600, kBad, LineSettings::kNoParity, 0, false},
-                    ModeCase{",НЕТ,8,1", 0, 8, LineSettings::kNoParity, 0, false},
-                    ModeCase{"99999999999,N,8,1", 0xFFFFFFFFu, 8, LineSettings::kNoParity, 0,
-                             true}));
+                    ModeCase{",НЕТ,8,1", 0, 8, LineSettings::kNoParity, 0, false}));
 
 TEST(ParseModeString, FewerThanTwoCommasIsAnInvalidArgument) {
     for (const char* text : {"9600", "9600,N", "", "9600 N 8 1"}) {

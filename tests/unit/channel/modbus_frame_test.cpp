@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 
 #include "unit/channel/channel_test_util.h"
 
@@ -45,6 +46,9 @@ struct LayoutCase {
     uint8_t function;
     const char* rtu;    // RTU frame for data A1..A5, address 0x11, register 0x1234
     const char* ascii;  // ASCII frame for the same request
+    friend std::ostream& operator<<(std::ostream& out, const LayoutCase& c) {
+        return out << "function " << int{c.function};
+    }
 };
 
 class RequestLayoutTest : public testing::TestWithParam<LayoutCase> {};
