@@ -233,7 +233,9 @@ uint8_t CheckAsciiAnswer(std::span<const uint8_t> collected, std::vector<uint8_t
     if ((function & 0x80) != 0) {
         const uint8_t code = chars.ByteAt(5).value_or(0);
         answer.insert(answer.end(), {address, function, 0, 0});
-        return static_cast<uint8_t>(kModbusExceptionBase + code);
+        // Codes above 155 would wrap around 8 bits into 0 (valid) or a framing code: an
+        // exception answer saturates at 255 instead, so it always reads as an exception.
+        return static_cast<uint8_t>(std::min(kModbusExceptionBase + code, 255));
     }
 
     switch (function) {

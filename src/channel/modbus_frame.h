@@ -14,7 +14,7 @@ inline constexpr uint8_t kModbusNoColon = 1;           // ASCII: first character
 inline constexpr uint8_t kModbusNoLineFeed = 2;        // ASCII: last character is not LF
 inline constexpr uint8_t kModbusChecksumMismatch = 3;  // CRC or LRC differs
 inline constexpr uint8_t kModbusNoAnswer = 4;  // nothing, too short, or shorter than its count
-inline constexpr uint8_t kModbusExceptionBase = 100;  // ASCII exception e: 100 + e (8-bit sum)
+inline constexpr uint8_t kModbusExceptionBase = 100;  // ASCII exception e: 100 + e, at most 255
 
 // CRC-16/MODBUS (reflected polynomial 0xA001, initial 0xFFFF); sent low byte first.
 uint16_t ComputeCrc16(std::span<const uint8_t> bytes);
@@ -64,7 +64,7 @@ uint8_t CheckRtuAnswer(std::span<const uint8_t> collected, std::vector<uint8_t>&
 //   3, 4, 102, 103  the count byte and count bytes     106  count bytes (not the count)
 //   104             (n-17)/2 bytes after the echoed register
 //   16 and any other function below 128: every data byte
-// A count larger than the data characters hold gives kModbusNoAnswer with nothing appended. An
-// exception answer (function bit 7 set) gives 100 + its code (0 when the code is missing) and
-// leaves exactly address, function, 0, 0 appended.
+// A count larger than the data characters hold gives kModbusNoAnswer with nothing appended.
+// An exception answer (function bit 7 set) gives 100 + its code, at most 255 (100 when the code
+// is missing), and leaves exactly address, function, 0, 0 appended.
 uint8_t CheckAsciiAnswer(std::span<const uint8_t> collected, std::vector<uint8_t>& answer);

@@ -128,6 +128,10 @@ TEST(ModbusAnswer, AsciiCases) {
         {"four characters", Chars(":0\r\n"), kModbusNoAnswer, {}},
         {"exception code 2", Chars(":01840279\r\n"), 102, Hex("01 84 00 00")},
         {"exception without code", Chars(":01847B\r\n"), 100, Hex("01 84 00 00")},
+        // 100 + 156 would wrap to 0, "valid": a large code saturates instead.
+        {"exception code 156", FrameAscii(Hex("01 84 9C")), 255, Hex("01 84 00 00")},
+        {"exception code 155", FrameAscii(Hex("01 83 9B")), 255, Hex("01 83 00 00")},
+        {"exception code 157", FrameAscii(Hex("01 84 9D")), 255, Hex("01 84 00 00")},
         {"function 16 echo", Chars(":011001000004EA\r\n"), kModbusValid, Hex("01 10 01 00 00 04")},
         {"function 106 drops the count", Chars(":016A030708097A\r\n"), kModbusValid,
          Hex("01 6A 07 08 09")},
