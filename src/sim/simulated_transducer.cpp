@@ -127,6 +127,7 @@ void SimulatedTransducer::Receive(const std::vector<TimedByte>& bytes, const Lin
 }
 
 void SimulatedTransducer::AdvanceTo(uint64_t nowUs) {
+    advanceTargetUs_ = nowUs;
     constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
     for (;;) {
         const uint64_t byteAt = incoming_.empty() ? kNever : incoming_.front().byte.timeUs;
@@ -246,7 +247,11 @@ void SimulatedTransducer::HandleFrame(const std::vector<uint8_t>& frame, uint64_
         case 1:
         case 2:
             if (station_) {
-                const std::vector<uint8_t> answer = station_->Consume(frame);
+                // The station reads its clock for this frame's moment, not for the later
+                // moment at which the line is looked at.
+                const auto lagMs = static_cast<uint32_t>(
+                    advanceTargetUs_ > endUs ? (advanceTargetUs_ - endUs) / 1000 : 0);
+                const std::vector<uint8_t> answer = station_->Consume(frame, lagMs);
                 if (!answer.empty()) {
                     Send(answer, endUs + kTurnaroundUs);
                 }

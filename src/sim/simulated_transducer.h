@@ -102,6 +102,7 @@ class SimulatedTransducer {
     LineSettings ownSettings_;
     LineSettings settings_;
     uint64_t nowUs_ = 0;
+    uint64_t advanceTargetUs_ = 0;  // the time AdvanceTo is catching up with
     std::deque<Heard> incoming_;
     std::vector<uint8_t> frame_;
     uint64_t lastByteUs_ = 0;

@@ -75,3 +75,30 @@ TEST(IecPolling, ReadCommandWithACancelledParameterChoiceStops) {
     EXPECT_FALSE(bench.view.timerArmed);
     EXPECT_EQ(bench.view.texts[ViewText::kStatusLine], "Ожидание");
 }
+
+TEST(DelayMeasurement, MeasuresTheLineAndPassesTheDelayOn) {
+    ScenarioBench bench(PolmiraVariant(), IecProfile());
+    bench.Start();
+    bench.RunTicks(2);
+    bench.controller.OnMeasureDelay();
+    ASSERT_TRUE(bench.view.messages.empty()) << bench.view.messages[0].text;
+    const std::string text = bench.view.texts[ViewText::kDelayResult];
+    ASSERT_NE(text, "0, ms");
+    // At 19200 baud the frames themselves take a few milliseconds each way.
+    const int delay = std::stoi(text);
+    EXPECT_GT(delay, 0);
+    EXPECT_LT(delay, 40);
+    EXPECT_EQ(text, std::to_string(delay) + " ms");
+    EXPECT_EQ(bench.device.Station()->TransferDelayMs(), delay);
+    EXPECT_TRUE(bench.view.timerArmed);  // polling restarted
+}
+
+TEST(DelayMeasurement, ModbusTransducerOnlyResetsTheText) {
+    ScenarioBench bench(PolmiraVariant(), SteadyProfile("TQ21"));
+    bench.Start();
+    const size_t writes = bench.line.Writes().size();
+    bench.controller.OnMeasureDelay();
+    EXPECT_EQ(bench.view.texts[ViewText::kDelayResult], "0, ms");
+    EXPECT_EQ(bench.line.Writes().size(), writes);
+    EXPECT_TRUE(bench.view.timerArmed);
+}
