@@ -102,3 +102,44 @@ TEST(DelayMeasurement, ModbusTransducerOnlyResetsTheText) {
     EXPECT_EQ(bench.line.Writes().size(), writes);
     EXPECT_TRUE(bench.view.timerArmed);
 }
+
+TEST(IecPolling, ReadCommandPollsTheChosenParameterAlone) {
+    ScenarioBench bench(PolmiraVariant(), IecProfile());
+    bench.view.pollKind = 1;
+    bench.view.parameterChoice = 1;  // the second entry: Ub
+    bench.Start();
+    ASSERT_EQ(bench.view.offeredChoices.size(), 7u);  // the seven 32-bit values, no clock
+    EXPECT_EQ(bench.view.offeredChoices[1].label, "Ub");
+    ASSERT_TRUE(bench.view.timerArmed) << bench.view.messages.size();
+    const PollPlan& plan = bench.controller.pollPlan();
+    ASSERT_EQ(plan.groupCount, 1);
+    EXPECT_EQ(plan.pollGroups[0].names, std::vector<std::string>{"aub1"});
+    EXPECT_EQ(plan.pollGroups[0].startAddress, 0x0202u);
+    bench.RunTicks(6);
+    EXPECT_GT(bench.device.Station()->counters.reads, 1);
+    EXPECT_EQ(bench.view.values[1], "229.00");  // Ub
+    EXPECT_EQ(bench.view.values[0], "-----");   // Ua is not polled
+}
+
+TEST(IecPolling, UnchangedTimeTagsShowThePlaceholder) {
+    // Type 36: short floats with a CP56Time2a time tag.
+    SimProfile profile = IecProfile();
+    profile.config.iecValueType = 36;
+    profile.config.timeSupport = 1;
+    profile.clockAddress = 0x0300;
+    RebuildProfileConfig(profile);
+    ScenarioBench bench(PolmiraVariant(), profile);
+    bench.Start();
+    bench.RunTicks(6);
+    const std::string shown = bench.view.texts[ViewText::kTransducerTime];
+    EXPECT_NE(shown, "xx : xx : xx.xx");
+    EXPECT_NE(shown, "00 : 00 : 0.00");
+
+    // Three ticks without a new time tag.
+    bench.device.Station()->faults.silent = true;
+    bench.RunTicks(3);
+    EXPECT_EQ(bench.controller.clockStaleCount(), 3);
+    EXPECT_EQ(bench.view.texts[ViewText::kTransducerTime], "xx : xx : xx.xx");
+    bench.RunTicks(2);
+    EXPECT_EQ(bench.controller.clockStaleCount(), 3);  // it stays at 3
+}

@@ -60,6 +60,10 @@ class FakeDialogView : public DialogView {
         ++fileDialogs;
         return logFileChoice;
     }
+    std::optional<size_t> ChooseParameter(const std::vector<ParameterChoice>& choices) override {
+        offeredChoices = choices;
+        return parameterChoice;
+    }
     void ArmTimer(uint32_t periodMs) override {
         timerArmed = true;
         timerPeriodMs = periodMs;
@@ -91,6 +95,8 @@ class FakeDialogView : public DialogView {
     int groupSelection = 0;
     std::vector<Message> messages;
     std::optional<std::string> logFileChoice;
+    std::optional<size_t> parameterChoice;  // what the parameter dialog returns
+    std::vector<ParameterChoice> offeredChoices;
     int fileDialogs = 0;
     bool timerArmed = false;
     uint32_t timerPeriodMs = 0;
