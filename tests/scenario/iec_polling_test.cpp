@@ -143,3 +143,42 @@ TEST(IecPolling, UnchangedTimeTagsShowThePlaceholder) {
     bench.RunTicks(2);
     EXPECT_EQ(bench.controller.clockStaleCount(), 3);  // it stays at 3
 }
+
+TEST(IecClockSync, SetsTheStationClockAtLinkAddressOne) {
+    SimProfile profile = IecProfile();
+    profile.config.linkAddress = 1;
+    profile.config.timeSupport = 1;
+    profile.clockAddress = 0x0300;
+    RebuildProfileConfig(profile);
+    ScenarioBench bench(PolmiraVariant(), profile);
+    bench.controller.OnTimeBaseChanged(false);
+    bench.Start();
+    bench.RunTicks(2);
+    bench.line.ClearWrites();
+    bench.controller.OnSyncClock();
+    ASSERT_TRUE(bench.view.messages.empty()) << bench.view.messages[0].text;
+    Iec101Station& station = *bench.device.Station();
+    EXPECT_EQ(station.counters.clockSyncs, 1);
+    EXPECT_EQ(station.ClockTime().hour, 12);  // UTC was sent
+    // The clock synchronisation frame: type 103 at link address 1.
+    bool sent = false;
+    for (const auto& w : bench.line.Writes()) {
+        sent |= w.bytes.size() > 7 && w.bytes[0] == 0x68 && w.bytes[5] == 1 && w.bytes[6] == 103;
+    }
+    EXPECT_TRUE(sent);
+    EXPECT_TRUE(bench.view.timerArmed);
+}
+
+TEST(IecClockSync, AStationAtAnotherAddressIsStillAddressedAtOne) {
+    SimProfile profile = IecProfile();  // link address 9
+    profile.config.timeSupport = 1;
+    profile.clockAddress = 0x0300;
+    RebuildProfileConfig(profile);
+    ScenarioBench bench(PolmiraVariant(), profile);
+    bench.Start();
+    bench.controller.OnSyncClock();
+    ASSERT_EQ(bench.view.messages.size(), 1u);
+    EXPECT_EQ(bench.view.messages[0].text, "Ошибка при инициализации канала");
+    EXPECT_EQ(bench.device.Station()->counters.clockSyncs, 0);
+    EXPECT_TRUE(bench.view.timerArmed);  // polling restarted
+}
