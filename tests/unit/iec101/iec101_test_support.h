@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "channel/serial_channel.h"
+#include "iec101/iec101_master.h"
+#include "platform/virtual/virtual_clock.h"
+#include "platform/virtual/virtual_line.h"
+
+// "10 49 01 4A 16" -> bytes.
+inline std::vector<uint8_t> Hex(const std::string& text) {
+    std::vector<uint8_t> out;
+    int high = -1;
+    for (char c : text) {
+        int d = -1;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        if (d < 0)
+            continue;
+        if (high < 0) {
+            high = d;
+        } else {
+            out.push_back(static_cast<uint8_t>(high * 16 + d));
+            high = -1;
+        }
+    }
+    return out;
+}
+
+// A far end that answers each write of the program with the next scripted answer (an empty
+// answer: silence), 1 ms after the write's last byte.
+class ScriptedPeer : public LinePeer {
+  public:
+    explicit ScriptedPeer(VirtualLine& line) : line_(line) {}
+    void OnReceive(const std::vector<TimedByte>& bytes, const LineSettings& sentAt) override {
+        if (answers.empty() || bytes.empty()) {
+            return;
+        }
+        const std::vector<uint8_t> answer = answers.front();
+        answers.pop_front();
+        if (!answer.empty()) {
+            line_.SendToProgram(answer, sentAt, bytes.back().timeUs + 1000);
+        }
+    }
+    std::deque<std::vector<uint8_t>> answers;
+
+  private:
+    VirtualLine& line_;
+};
+
+// A master on a virtual line, in virtual time.
+struct MasterBench {
+    MasterBench() {
+        device.Open("ttyV0");
+        master.SetPort(channel);
+    }
+    // Every frame the master wrote, in order.
+    std::vector<std::vector<uint8_t>> Written() const {
+        std::vector<std::vector<uint8_t>> frames;
+        for (const auto& w : line.Writes()) {
+            frames.push_back(w.bytes);
+        }
+        return frames;
+    }
+    // Bytes that reach the program from now on, starting at virtual time startUs.
+    void SendToMaster(const std::vector<uint8_t>& bytes, uint64_t startUs) {
+        line.SendToProgram(bytes, LineSettings{}, startUs);
+    }
+
+    VirtualClock clock;
+    VirtualLine line{clock, "ttyV0"};
+    VirtualSerialDevice device{line};
+    SerialChannel channel{device, clock};
+    Iec101Results results;
+    Iec101Master master{results};
+};
