@@ -12,6 +12,10 @@ if(BRENNO_SANITIZE)
                                                     -fno-omit-frame-pointer)
     target_link_options(brenno_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(BRENNO_FUZZ)
+    # Coverage instrumentation in every library, so that the fuzzers see inside them.
+    target_compile_options(brenno_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 
 # brenno_add_library(name SOURCES ... DEPS ...): a static library of the project.
 function(brenno_add_library name)
