@@ -17,27 +17,24 @@ constexpr const char* kValuePlaceholder = "-----";
 constexpr uint32_t kMinimumPollPeriod = 50;
 
 // The period field as a decimal number: leading blanks, an optional sign and the digits that
-// follow; text that is not a number reads as 0.
+// follow; text that is not a number reads as 0, and so does a negative number (read as
+// unsigned it would be a period of weeks).
 uint32_t ParsePeriod(const std::string& text) {
     size_t i = text.find_first_not_of(" \t");
     if (i == std::string::npos) {
         return 0;
     }
-    bool negative = false;
     if (text[i] == '+' || text[i] == '-') {
-        negative = text[i] == '-';
+        if (text[i] == '-') {
+            return 0;
+        }
         ++i;
     }
     uint64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-        if (value > 0xFFFF'FFFFu) {
-            value = 0xFFFF'FFFFu;
-        }
+        value = std::min<uint64_t>(value * 10 + static_cast<uint64_t>(text[i] - '0'), 0xFFFF'FFFFu);
     }
-    // A negative number, read as unsigned, is a huge period; keep the clamp to 32 bits.
-    return negative ? static_cast<uint32_t>(-static_cast<int64_t>(value))
-                    : static_cast<uint32_t>(value);
+    return static_cast<uint32_t>(value);
 }
 
 }  // namespace

@@ -225,7 +225,7 @@ TEST(ModbusPolling, RestartWithoutStopKeepsTheConfiguration) {
 }
 
 TEST(ModbusPolling, PeriodBelowFiftyOrNotANumberBecomesFifty) {
-    for (const char* text : {"20", "abc", ""}) {
+    for (const char* text : {"20", "abc", "", "-500"}) {
         ScenarioBench bench(CalvenaVariant(), SteadyProfile("TQ21"));
         bench.view.texts[ViewText::kPeriodField] = text;
         bench.Start();
