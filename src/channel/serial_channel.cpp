@@ -1,6 +1,9 @@
 #include "channel/serial_channel.h"
 
 #include "channel/line_mode.h"
+#include "channel/port_list.h"
+
+#include <utility>
 
 SerialChannel::SerialChannel(SerialDevice& device, Clock& clock) : device_(device), clock_(clock) {}
 
@@ -9,7 +12,19 @@ SerialChannel::~SerialChannel() {
 }
 
 bool SerialChannel::OpenPort(const std::string& name) {
-    return device_.Open(name);
+    const auto found = portPaths_.find(name);
+    return device_.Open(found != portPaths_.end() ? found->second : name);
+}
+
+void SerialChannel::LoadPortSettings(SettingsStore& store, DeviceNames& devices) {
+    portName = LoadPortName(store);
+    PortListing listing = EnumeratePorts(devices);
+    portList = std::move(listing.names);
+    portPaths_ = std::move(listing.paths);
+}
+
+void SerialChannel::SavePortSetting(SettingsStore& store) {
+    SavePortName(store, portName);
 }
 
 void SerialChannel::ClosePort() {

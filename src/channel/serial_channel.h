@@ -2,13 +2,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/device_names.h"
 #include "platform/line_settings.h"
 #include "platform/serial_device.h"
+#include "platform/settings_store.h"
 
 // The one serial port through which the programs talk to the transducer: opened by name, set
 // from a mode string ("19200,E,8,1"), read without waiting, written in blocks. On it are built the
@@ -31,7 +34,9 @@ class SerialChannel {
     SerialChannel(const SerialChannel&) = delete;
     SerialChannel& operator=(const SerialChannel&) = delete;
 
-    // Opens the port; does not close one already open and does not touch the line settings.
+    // Opens the port (a name of the port list opens the path found for it, any other name is
+    // given to the device as it is); does not close one already open and does not touch the
+    // line settings.
     bool OpenPort(const std::string& name);
     void ClosePort();
     bool IsOpen() const { return device_.IsOpen(); }
@@ -78,8 +83,16 @@ class SerialChannel {
     // port rejected them).
     const LineSettings& lineSettings() const { return lineSettings_; }
 
-    // The port chosen by the user, without device prefix ("ttyUSB0", "НЕТ" for none).
+    // The remembered port and the ports present, once at start: portName as stored (or the
+    // default), portList as found (see port_list.h).
+    void LoadPortSettings(SettingsStore& store, DeviceNames& devices);
+    // Remembers portName for the next start, of this program or the other.
+    void SavePortSetting(SettingsStore& store);
+
+    // The port chosen by the user, as the port list shows it ("ttyUSB0", "НЕТ" for none).
     std::string portName = "COM1";
+    // The ports found at start, in ascending order of their number, then the published ones.
+    std::vector<std::string> portList;
 
   private:
     // Collects one answer's bytes with the receive timing.
@@ -88,4 +101,6 @@ class SerialChannel {
     SerialDevice& device_;
     Clock& clock_;
     LineSettings lineSettings_;
+    // The path to open for each name of portList.
+    std::map<std::string, std::string> portPaths_;
 };

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/device_names.h"
+#include "platform/settings_store.h"
+
+// The ports a user can choose from and the choice remembered between runs, shared by both
+// programs: the serial devices the system has, the ports the simulator publishes, and "НЕТ".
+
+// The list entry for no port.
+inline constexpr const char* kNoPortName = "НЕТ";
+// The name taken before anything is remembered: the first serial port of the machine.
+inline constexpr const char* kDefaultPortName = "ttyS0";
+// The settings key of the remembered port.
+inline constexpr const char* kPortSettingKey = "COM port";
+// A remembered name longer than this many characters is not taken.
+inline constexpr size_t kMaxPortNameLength = 31;
+
+// Whether the terminal device is a serial port a transducer can hang on: USB adapters
+// (ttyUSB, ttyACM), on-chip and add-on UARTs (ttyAMA, ttyS, ttyXR...), Bluetooth (rfcomm).
+// A ttyS device counts only when a UART stands behind it, since the kernel creates
+// placeholder ttyS entries for ports that do not exist.
+bool IsSerialPort(const TtyDevice& device);
+
+// The number a port name ends with ("ttyUSB10" gives 10), nothing when it ends otherwise.
+std::optional<unsigned long> PortNumberOf(std::string_view name);
+
+// Sorts by number, ascending, keeping the order of names with equal numbers (and names with
+// no number, which count as 0): the neighbour exchange from the end of the list to its front.
+void SortPortsByNumber(std::vector<std::string>& names);
+
+// What was found at start: the names in list order, and for every name the path to open.
+struct PortListing {
+    std::vector<std::string> names;
+    std::map<std::string, std::string> paths;
+};
+
+// The serial ports, sorted by number, then the published ports in their own order (a
+// published name that a device already has is left out).
+PortListing EnumeratePorts(DeviceNames& devices);
+
+// The remembered name: the default when nothing acceptable is stored, in which case the
+// default is stored (when the store takes it).
+std::string LoadPortName(SettingsStore& store);
+// Stores the name; failures are ignored, as they cannot be helped while polling.
+void SavePortName(SettingsStore& store, const std::string& name);
+
+// The port list of the window: the found names and "НЕТ", and the entry to select (the
+// remembered name when it was found, otherwise "НЕТ"). The list control sorts its items.
+struct PortChoice {
+    std::vector<std::string> items;
+    std::string selected;
+};
+PortChoice FillPortList(const std::vector<std::string>& portList, const std::string& portName);

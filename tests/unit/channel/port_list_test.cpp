@@ -1,0 +1,179 @@
+#include "channel/port_list.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "channel/serial_channel.h"
+#include "platform/virtual/virtual_clock.h"
+#include "platform/virtual/virtual_line.h"
+
+namespace {
+
+class StandInDevices : public DeviceNames {
+  public:
+    std::vector<TtyDevice> ttys;
+    std::vector<PublishedPort> published;
+
+    std::vector<TtyDevice> TtyDevices() override { return ttys; }
+    std::vector<PublishedPort> PublishedPorts() override { return published; }
+};
+
+class MemoryStore : public SettingsStore {
+  public:
+    std::map<std::string, std::string> values;
+    bool writable = true;
+    int writes = 0;
+
+    std::optional<std::string> Read(const std::string& key) override {
+        const auto found = values.find(key);
+        if (found == values.end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    }
+    bool Write(const std::string& key, const std::string& value) override {
+        ++writes;
+        if (!writable) {
+            return false;
+        }
+        values[key] = value;
+        return true;
+    }
+};
+
+TtyDevice Uart(const std::string& name, int portType = 4) {
+    return {name, true, "serial8250", portType};
+}
+TtyDevice Usb(const std::string& name) {
+    return {name, true, "ftdi_sio", std::nullopt};
+}
+
+TEST(PortList, KeepsSerialPortsOnly) {
+    EXPECT_TRUE(IsSerialPort(Usb("ttyUSB0")));
+    EXPECT_TRUE(IsSerialPort(Usb("ttyACM3")));
+    EXPECT_TRUE(IsSerialPort(Usb("ttyAMA0")));
+    EXPECT_TRUE(IsSerialPort(Usb("rfcomm1")));
+    EXPECT_TRUE(IsSerialPort(Uart("ttyS0")));
+    // The kernel's placeholders for UARTs that are not there, and consoles.
+    EXPECT_FALSE(IsSerialPort(Uart("ttyS4", 0)));
+    EXPECT_FALSE(IsSerialPort({"ttyS5", false, "", std::nullopt}));
+    EXPECT_FALSE(IsSerialPort({"tty1", false, "", std::nullopt}));
+    EXPECT_FALSE(IsSerialPort({"console", false, "", std::nullopt}));
+    EXPECT_FALSE(IsSerialPort({"ptmx", false, "", std::nullopt}));
+}
+
+TEST(PortList, NumberIsTheTrailingDecimal) {
+    EXPECT_EQ(PortNumberOf("ttyUSB10"), 10u);
+    EXPECT_EQ(PortNumberOf("ttyS0"), 0u);
+    EXPECT_EQ(PortNumberOf("rfcomm"), std::nullopt);
+    EXPECT_EQ(PortNumberOf(""), std::nullopt);
+    EXPECT_EQ(PortNumberOf("ttyUSB99999999999999999999999"), std::nullopt);
+}
+
+TEST(PortList, SortsByNumberKeepingEqualNumbersInOrder) {
+    std::vector<std::string> names = {"ttyUSB10", "ttyUSB2", "ttyUSB1"};
+    SortPortsByNumber(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"ttyUSB1", "ttyUSB2", "ttyUSB10"}));
+
+    // Equal numbers keep the system's order; a name without a number counts as 0.
+    names = {"ttyUSB1", "ttyS1", "ttyACM0", "rfcomm", "ttyS0"};
+    SortPortsByNumber(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"ttyACM0", "rfcomm", "ttyS0", "ttyUSB1", "ttyS1"}));
+}
+
+TEST(PortList, EnumeratesDevicesThenPublishedPorts) {
+    StandInDevices devices;
+    devices.ttys = {Usb("ttyUSB10"),
+                    Uart("ttyS0"),
+                    Uart("ttyS1", 0),
+                    Usb("ttyUSB2"),
+                    {"tty0", false, "", std::nullopt}};
+    devices.published = {{"sim-b", "/dev/pts/7"},
+                         {"ttyS0", "/dev/pts/8"},
+                         {"НЕТ", "/dev/pts/9"},
+                         {"sim-a", "/dev/pts/3"}};
+    const PortListing listing = EnumeratePorts(devices);
+    EXPECT_EQ(listing.names,
+              (std::vector<std::string>{"ttyS0", "ttyUSB2", "ttyUSB10", "sim-b", "sim-a"}));
+    EXPECT_EQ(listing.paths.at("ttyUSB2"), "/dev/ttyUSB2");
+    // A published port cannot take the name of a device or of the no-port entry.
+    EXPECT_EQ(listing.paths.at("ttyS0"), "/dev/ttyS0");
+    EXPECT_EQ(listing.paths.at("sim-a"), "/dev/pts/3");
+    EXPECT_EQ(listing.paths.count("НЕТ"), 0u);
+}
+
+TEST(PortList, RemembersTheChoiceAndFallsBackToTheDefault) {
+    MemoryStore store;
+    // First run: nothing stored, the default is stored and taken.
+    EXPECT_EQ(LoadPortName(store), kDefaultPortName);
+    EXPECT_EQ(store.values.at(kPortSettingKey), kDefaultPortName);
+
+    SavePortName(store, "ttyUSB1");
+    EXPECT_EQ(LoadPortName(store), "ttyUSB1");
+    SavePortName(store, kNoPortName);
+    EXPECT_EQ(LoadPortName(store), kNoPortName);
+
+    // 31 characters are taken (counted as characters, not bytes); more are replaced.
+    const std::string cyrillic31 = [] {
+        std::string s;
+        for (int i = 0; i < 31; ++i)
+            s += "Ж";
+        return s;
+    }();
+    SavePortName(store, cyrillic31);
+    EXPECT_EQ(LoadPortName(store), cyrillic31);
+    SavePortName(store, std::string(40, 'x'));
+    EXPECT_EQ(LoadPortName(store), kDefaultPortName);
+    EXPECT_EQ(store.values.at(kPortSettingKey), kDefaultPortName);
+
+    // A store that takes nothing: the default all the same, and no failure.
+    MemoryStore readOnly;
+    readOnly.writable = false;
+    EXPECT_EQ(LoadPortName(readOnly), kDefaultPortName);
+    SavePortName(readOnly, "ttyUSB0");
+    EXPECT_EQ(readOnly.writes, 2);
+}
+
+TEST(PortList, FillSelectsTheRememberedPortOnlyWhenPresent) {
+    const std::vector<std::string> ports = {"ttyS0", "ttyUSB0"};
+    PortChoice choice = FillPortList(ports, "ttyUSB0");
+    EXPECT_EQ(choice.items, (std::vector<std::string>{"ttyS0", "ttyUSB0", "НЕТ"}));
+    EXPECT_EQ(choice.selected, "ttyUSB0");
+    EXPECT_EQ(FillPortList(ports, "ttyUSB7").selected, "НЕТ");
+    EXPECT_EQ(FillPortList(ports, "ttyusb0").selected, "НЕТ");  // exact names only
+
+    choice = FillPortList({}, "ttyS0");
+    EXPECT_EQ(choice.items, (std::vector<std::string>{"НЕТ"}));
+    EXPECT_EQ(choice.selected, "НЕТ");
+}
+
+TEST(PortList, ChannelOpensTheFoundPathOfAListedName) {
+    StandInDevices devices;
+    devices.ttys = {Usb("ttyUSB0")};
+    devices.published = {{"bench-sim", "/dev/pts/4"}};
+    MemoryStore store;
+    store.values[kPortSettingKey] = "bench-sim";
+
+    VirtualClock clock;
+    VirtualLine line(clock, "/dev/pts/4");
+    VirtualSerialDevice device(line);
+    SerialChannel channel(device, clock);
+    channel.LoadPortSettings(store, devices);
+    EXPECT_EQ(channel.portName, "bench-sim");
+    EXPECT_EQ(channel.portList, (std::vector<std::string>{"ttyUSB0", "bench-sim"}));
+    // The published name opens its path; an unlisted name goes to the device as it is.
+    EXPECT_TRUE(channel.OpenPort("bench-sim"));
+    channel.ClosePort();
+    EXPECT_TRUE(channel.OpenPort("/dev/pts/4"));
+    channel.ClosePort();
+    EXPECT_FALSE(channel.OpenPort("ttyUSB0"));
+
+    channel.portName = "ttyUSB0";
+    channel.SavePortSetting(store);
+    EXPECT_EQ(store.values.at(kPortSettingKey), "ttyUSB0");
+}
+
+}  // namespace
