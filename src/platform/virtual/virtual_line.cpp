@@ -21,10 +21,11 @@ uint64_t VirtualLine::SendToProgram(const std::vector<uint8_t>& bytes, const Lin
     uint64_t t = std::max(startUs, peerTxEndUs_);
     for (uint8_t b : bytes) {
         t += charUs;
-        toProgram_.push_back({{t, b}, sentAt});
+        lastArrivalToProgramUs_ = std::max(t + propagationUs_, lastArrivalToProgramUs_);
+        toProgram_.push_back({{lastArrivalToProgramUs_, b}, sentAt});
     }
     peerTxEndUs_ = t;
-    return t;
+    return bytes.empty() ? t : lastArrivalToProgramUs_;
 }
 
 uint64_t VirtualLine::SendToProgram(const std::vector<uint8_t>& bytes, const LineSettings& sentAt) {
@@ -80,7 +81,7 @@ bool VirtualLine::WriteFromProgram(const uint8_t* data, size_t count) {
     bytes.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         t += charUs;
-        bytes.push_back({t, data[i]});
+        bytes.push_back({t + propagationUs_, data[i]});
     }
     programTxEndUs_ = t;
     bytesFromProgram_ += count;

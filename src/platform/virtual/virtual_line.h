@@ -27,8 +27,10 @@ class LinePeer {
 };
 
 // A serial line in virtual time between the program's port and a LinePeer. Bytes travel at the
-// speed of the settings they were sent at. A byte whose sender's settings (baud rate, data bits,
-// parity) differ from the receiver's is garbled on arrival, as a real UART would misread it.
+// speed of the settings they were sent at, and arrive a propagation delay after they were sent
+// (0 unless set: a long cable, a modem or radio link). A byte whose sender's settings (baud rate,
+// data bits, parity) differ from the receiver's is garbled on arrival, as a real UART would
+// misread it.
 class VirtualLine {
   public:
     VirtualLine(VirtualClock& clock, std::string portName);
@@ -41,7 +43,7 @@ class VirtualLine {
     VirtualClock& GetClock() { return clock_; }
 
     // The peer sends bytes, starting no earlier than startUs (and after its previous bytes);
-    // returns the arrival time of the last byte.
+    // returns the arrival time of the last byte at the program.
     uint64_t SendToProgram(const std::vector<uint8_t>& bytes, const LineSettings& sentAt,
                            uint64_t startUs);
     // Convenience: starting now.
@@ -52,6 +54,11 @@ class VirtualLine {
     // The program side's state, as the peer might sense it.
     bool ProgramPortOpen() const { return programOpen_; }
     const LineSettings& ProgramSettings() const { return programSettings_; }
+
+    // The one-way propagation delay, the same in both directions. Sending ends as before (the
+    // program's transmit buffer empties at the same moment); only the arrivals move.
+    void SetPropagationDelayUs(uint64_t microseconds) { propagationUs_ = microseconds; }
+    uint64_t PropagationDelayUs() const { return propagationUs_; }
 
     // Fault controls: a vanished port (open fails; reads give nothing, writes fail while open).
     void SetPresent(bool present) { present_ = present; }
@@ -95,6 +102,9 @@ class VirtualLine {
     LinePeer* peer_ = nullptr;
     std::deque<Pending> toProgram_;
     uint64_t peerTxEndUs_ = 0;
+    uint64_t propagationUs_ = 0;
+    // Arrivals at the program stay in order when the delay is changed.
+    uint64_t lastArrivalToProgramUs_ = 0;
     uint64_t programTxEndUs_ = 0;
     bool programOpen_ = false;
     bool present_ = true;

@@ -120,3 +120,43 @@ TEST(VirtualLine, WaitTransmitEmptyAdvancesToTheLastByte) {
     EXPECT_TRUE(dev.WaitTransmitEmpty(150));
     EXPECT_GE(clock.NowUs(), 104'000u);
 }
+
+TEST(VirtualLine, PropagationDelayMovesTheArrivalsBothWays) {
+    VirtualClock clock;
+    VirtualLine line(clock, "ttyV0");
+    RecordingPeer peer;
+    line.AttachPeer(&peer);
+    VirtualSerialDevice dev(line);
+    ASSERT_TRUE(dev.Open("ttyV0"));
+    const LineSettings s = Line(9600, LineSettings::kNoParity);  // 1042 us a char
+    ASSERT_TRUE(dev.SetLine(s));
+    line.SetPropagationDelayUs(20'000);
+
+    // Program to peer: the bytes reach the peer 20 ms later, the transmit buffer empties on time.
+    const uint8_t out[2] = {0x10, 0x16};
+    ASSERT_TRUE(dev.Write(out, 2));
+    ASSERT_EQ(peer.received.size(), 2u);
+    EXPECT_EQ(peer.received[0].timeUs, 1042u + 20'000u);
+    EXPECT_EQ(peer.received[1].timeUs, 2084u + 20'000u);
+    EXPECT_TRUE(dev.WaitTransmitEmpty(5));
+    EXPECT_EQ(clock.NowUs(), 2084u);
+
+    // Peer to program: sent now, arriving a char time plus 20 ms later.
+    const uint64_t sentAt = clock.NowUs();
+    EXPECT_EQ(line.SendToProgram({0xE5}, s), sentAt + 1042 + 20'000);
+    clock.AdvanceToUs(sentAt + 1042 + 19'999);
+    EXPECT_EQ(dev.QueuedCount(), 0u);
+    clock.AdvanceUs(1);
+    EXPECT_EQ(dev.QueuedCount(), 1u);
+
+    // A shorter delay set later does not let new bytes overtake those still on their way.
+    line.SendToProgram({0x01}, s);
+    line.SetPropagationDelayUs(0);
+    line.SendToProgram({0x02}, s);
+    clock.Sleep(30);
+    uint8_t in[4] = {};
+    ASSERT_EQ(dev.Read(in, sizeof in), 3u);
+    EXPECT_EQ(in[0], 0xE5);
+    EXPECT_EQ(in[1], 0x01);
+    EXPECT_EQ(in[2], 0x02);
+}
