@@ -218,6 +218,13 @@ std::vector<uint8_t> Iec101Station::Consume(std::span<const uint8_t> bytes, uint
     return out;
 }
 
+void Iec101Station::Restart() {
+    rx_.clear();
+    queue_.clear();
+    lastAnswer_.clear();
+    fcbState_ = FcbState::kUnknown;
+}
+
 bool Iec101Station::AcceptFcb(bool fcb) {
     const FcbState expected = fcbState_;
     const bool matches = expected == FcbState::kUnknown ||
@@ -367,6 +374,11 @@ void Iec101Station::ProcessCommand(std::span<const uint8_t> asdu) {
     }
     if (commonAddress != config_.linkAddress && commonAddress != broadcast) {
         QueueMirror(asdu, 46);
+        return;
+    }
+    const bool awaitsAnswer = !(type == 106 && cause == 3);  // the delay transfer gets none
+    if (faults.commandCause >= 44 && faults.commandCause <= 47 && awaitsAnswer) {
+        QueueMirror(asdu, faults.commandCause);
         return;
     }
     const bool haveIoa = asdu.size() >= header + IoaBytes();
@@ -539,7 +551,8 @@ std::vector<uint8_t> Iec101Station::Class2Answer() {
     }
     const Pending pending = queue_.front();
     queue_.pop_front();
-    return VariableFrame(AnswerControl(8), EncodePending(pending));
+    const uint8_t control = faults.acdInUserData ? 0x28 : AnswerControl(8);
+    return VariableFrame(control, EncodePending(pending));
 }
 
 Iec101StationPeer::Iec101StationPeer(Iec101Station& station, VirtualLine& line,

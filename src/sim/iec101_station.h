@@ -53,6 +53,10 @@ struct Iec101StationFaults {
     bool acknowledgeWithE5 = false;     // E5 instead of the fixed acknowledge frame
     bool statusWithE5 = false;          // E5 instead of the status-of-link frame
     bool noDataAsE5 = false;            // E5 instead of the fixed "no data" frame (function 9)
+    bool acdInUserData = false;         // sets ACD in user-data answers only (control 0x28)
+    // 44 to 47: every command that awaits an answer comes back mirrored with this cause, as if
+    // the station did not know its type, cause, common address or object address.
+    uint8_t commandCause = 0;
 };
 
 // An IEC 60870-5-101 controlled station in unbalanced mode (FT1.2), as the master of the
@@ -83,6 +87,8 @@ class Iec101Station {
     std::vector<uint8_t> Consume(std::span<const uint8_t> bytes, uint32_t lagMs = 0);
     // Drops a partly received frame (after a silence on the line).
     void DiscardPartialFrame() { rx_.clear(); }
+    // A restart: the link is to be reset again and nothing waits in the queue.
+    void Restart();
 
     Iec101StationFaults faults;
     Counters counters;

@@ -104,6 +104,30 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& arguments) {
             if (!flag(options.help)) {
                 return fail("--help takes no value");
             }
+        } else if (option == "--fault" || option == "--fault-random" || option == "--line-delay") {
+            if (!takeValue()) {
+                return fail(option + " needs a value");
+            }
+            if (option == "--fault") {
+                std::string error;
+                const auto fault = ParsePlannedFault(value, error);
+                if (!fault) {
+                    return fail(error + " (--help lists the faults)");
+                }
+                options.faults.push_back(*fault);
+            } else if (option == "--fault-random") {
+                const auto key = ParseNumber(value, 0xFFFF'FFFFu);
+                if (!key) {
+                    return fail("--fault-random takes a number, 0 to 4294967295");
+                }
+                options.faultRandomKey = *key;
+            } else {
+                const auto delay = ParseNumber(value, 10'000);
+                if (!delay) {
+                    return fail("--line-delay takes milliseconds, 0 to 10000");
+                }
+                options.lineDelayMs = *delay;
+            }
         } else if (option == "--model" || option == "--mode" || option == "--link-byte" ||
                    option == "--address" || option == "--name" || option == "--device") {
             if (!takeValue()) {
@@ -256,9 +280,37 @@ std::string SimUsage() {
            "  --name NAME        the published port name (default sim-KEY)\n"
            "  --device PATH      serve on this serial port instead of a pseudo-terminal\n"
            "  --steady           the values do not move\n"
-           "  --trace            each request and answer in hex on standard error\n"
+           "  --line-delay MS    every answer leaves MS milliseconds later (a slow path to\n"
+           "                     the program: a USB adapter, a radio modem)\n"
+           "  --fault SPEC       a fault on the answers to its requests; may be given more\n"
+           "                     than once (see below)\n"
+           "  --fault-random N   fixes the random draws of the faults given with a chance\n"
+           "                     (default 1): the same N gives the same faults\n"
+           "  --trace            each request and answer in hex on standard error, and the\n"
+           "                     faults as they happen\n"
            "  --list             the models, one a line\n"
            "  --help             this text\n"
+           "\n"
+           "Faults: SPEC is KIND[:AMOUNT][@FROM[+COUNT]][%PERCENT]. Requests are the frames\n"
+           "heard at its own line settings, counted from 1 since it started; @FROM+COUNT\n"
+           "touches COUNT requests from request FROM on (without +COUNT: all from FROM on;\n"
+           "without @: all requests); %PERCENT touches that share of them at random.\n"
+           "  noise-before:N     N noise bytes right before the answer (default 3)\n"
+           "  noise-after:N      N noise bytes right after the answer (default 3)\n"
+           "  drop-byte          the middle byte of the answer is lost\n"
+           "  bad-checksum       the answer's CRC, LRC or FT1.2 checksum is wrong\n"
+           "  split:MS           the answer stops half-way for MS ms (default 30)\n"
+           "  late               the answer is held back and sent after the next request\n"
+           "  silence            the request is neither heard nor answered\n"
+           "  exception:CODE     Modbus: an exception answer with CODE (default 6, busy)\n"
+           "  reboot:MS          it restarts: deaf for MS ms (default 2000), then in its\n"
+           "                     configuration phase at 19200,E,8,1 until woken and read again\n"
+           "  negative           IEC 60870-5-101: activations confirmed negatively\n"
+           "  cause:C            IEC 60870-5-101: commands mirrored with cause C, 44 to 47\n"
+           "                     (default 44)\n"
+           "  acd                IEC 60870-5-101: user-data answers with ACD set (0x28)\n"
+           "  e5                 IEC 60870-5-101: E5 to a class 2 request although data is due\n"
+           "Examples: --fault silence@10+3   --fault noise-before:5%2.5 --fault-random 7\n"
            "\n"
            "The port name (the published link, or the device) is printed on standard output.\n";
 }

@@ -6,20 +6,24 @@
 #include <vector>
 
 #include "platform/line_settings.h"
+#include "sim/fault_plan.h"
 #include "sim/transducer_profiles.h"
 
 // The command line of the simulator program.
 struct SimOptions {
-    std::string model = "TQ21";       // --model KEY
-    std::optional<uint8_t> mode;      // --mode: the exchange mode instead of the profile's
-    std::optional<uint8_t> linkByte;  // --link-byte: its own line settings
-    std::optional<uint16_t> address;  // --address: its slave / link address
-    std::string name;                 // --name: the published port name ("sim-" + model)
-    std::string device;               // --device: a real serial port instead of a new pty
-    bool list = false;                // --list
-    bool trace = false;               // --trace
-    bool steady = false;              // --steady: the values do not move
-    bool help = false;                // --help
+    std::string model = "TQ21";        // --model KEY
+    std::optional<uint8_t> mode;       // --mode: the exchange mode instead of the profile's
+    std::optional<uint8_t> linkByte;   // --link-byte: its own line settings
+    std::optional<uint16_t> address;   // --address: its slave / link address
+    std::string name;                  // --name: the published port name ("sim-" + model)
+    std::string device;                // --device: a real serial port instead of a new pty
+    bool list = false;                 // --list
+    bool trace = false;                // --trace
+    bool steady = false;               // --steady: the values do not move
+    std::vector<PlannedFault> faults;  // --fault, once per fault
+    uint64_t faultRandomKey = 1;       // --fault-random: the draws of the faults with a chance
+    uint32_t lineDelayMs = 0;          // --line-delay: every answer leaves this much later
+    bool help = false;                 // --help
 };
 
 struct SimOptionsResult {

@@ -54,6 +54,20 @@ LineSettings SettingsOfByte(uint8_t linkSettingsByte) {
     return ParseModeString(ModeStringFromLinkSettingsByte(linkSettingsByte), LineSettings{});
 }
 
+// Noise on the line, the same for the same request: never a byte that starts or ends a frame
+// of either protocol, so that the noise cannot be taken for a frame of its own.
+uint8_t NoiseByte(uint32_t request, size_t i) {
+    uint32_t x = request * 0x9E37'79B9u + static_cast<uint32_t>(i) * 0x85EB'CA6Bu;
+    x ^= x >> 15;
+    x *= 0x2C1B'3C6Du;
+    x ^= x >> 12;
+    auto b = static_cast<uint8_t>(x);
+    if (b == ':' || b == '\r' || b == '\n' || b == 0x10 || b == 0x16 || b == 0x68 || b == 0xE5) {
+        b ^= 0x80;
+    }
+    return b;
+}
+
 }  // namespace
 
 SimulatedTransducer::SimulatedTransducer(SimProfile profile, Clock& clock)
@@ -174,7 +188,19 @@ void SimulatedTransducer::AdvanceTo(uint64_t nowUs) {
     nowUs_ = std::max(nowUs_, nowUs);
 }
 
+void SimulatedTransducer::InjectFault(SimFault kind, uint32_t requests, uint32_t amount) {
+    PlannedFault fault;
+    fault.kind = kind;
+    fault.window.fromRequest = requestsHeard + 1;
+    fault.window.requests = requests;
+    fault.amount = amount;
+    plan_.Add(fault);
+}
+
 void SimulatedTransducer::HandleByte(const Heard& heard) {
+    if (heard.byte.timeUs < deafUntilUs_) {
+        return;  // still starting up after a reboot
+    }
     if (!Hears(heard.sentAt)) {
         // A zero byte sent slower than the transducer listens holds the line low for longer
         // than a character: a break, which it takes as part of a wake-up.
@@ -208,6 +234,7 @@ void SimulatedTransducer::NoteZeroByte(uint64_t timeUs) {
     }
     zeroTimes_.clear();
     ++wakeUps;
+    held_.reset();
     phase_ = Phase::kConfiguration;
     settings_ = SettingsOfByte(kConfigurationLinkSettingsByte);
     changeOverAtUs_.reset();
@@ -236,6 +263,30 @@ void SimulatedTransducer::HandleFrame(const std::vector<uint8_t>& frame, uint64_
         HandleConfigurationFrame(frame, endUs);
         return;
     }
+    active_ = FaultsFor(++requestsHeard);
+    if (active_.rebootMs) {
+        Reboot(endUs, *active_.rebootMs);
+    } else if (!active_.silence) {
+        if (held_) {
+            // The late answer of the previous request goes out first.
+            const HeldAnswer late = std::move(*held_);
+            held_.reset();
+            SendInPieces(late.bytes, endUs + kTurnaroundUs, late.splitGapUs);
+        }
+        capturing_ = true;
+        captured_.clear();
+        HandleOwnSettingsFrame(frame, endUs);
+        capturing_ = false;
+        if (!captured_.empty()) {
+            EmitAnswer(std::move(captured_), capturedStartUs_);
+            captured_.clear();
+        }
+    }
+    active_ = ActiveFaults{};
+}
+
+void SimulatedTransducer::HandleOwnSettingsFrame(const std::vector<uint8_t>& frame,
+                                                 uint64_t endUs) {
     switch (profile_.config.ExchangeMode) {
         case 255:
         case 3:
@@ -251,7 +302,17 @@ void SimulatedTransducer::HandleFrame(const std::vector<uint8_t>& frame, uint64_
                 // moment at which the line is looked at.
                 const auto lagMs = static_cast<uint32_t>(
                     advanceTargetUs_ > endUs ? (advanceTargetUs_ - endUs) / 1000 : 0);
+                // The plan's station faults hold for this frame only, on top of those set.
+                const Iec101StationFaults set = station_->faults;
+                Iec101StationFaults& f = station_->faults;
+                f.negativeConfirmation = f.negativeConfirmation || active_.negativeConfirmation;
+                f.acdInUserData = f.acdInUserData || active_.acd;
+                f.e5InsteadOfData = f.e5InsteadOfData || active_.e5ForData;
+                if (active_.commandCause != 0) {
+                    f.commandCause = active_.commandCause;
+                }
                 const std::vector<uint8_t> answer = station_->Consume(frame, lagMs);
+                station_->faults = set;
                 if (!answer.empty()) {
                     Send(answer, endUs + kTurnaroundUs);
                 }
@@ -261,6 +322,143 @@ void SimulatedTransducer::HandleFrame(const std::vector<uint8_t>& frame, uint64_
         default:
             break;  // mode 4 only sends
     }
+}
+
+SimulatedTransducer::ActiveFaults SimulatedTransducer::FaultsFor(uint32_t request) {
+    ActiveFaults a;
+    a.request = request;
+    if (plan_.Empty()) {
+        return a;
+    }
+    for (const PlannedFault& f : plan_.At(request)) {
+        ++faultsApplied;
+        if (faultObserver_) {
+            faultObserver_(request, f);
+        }
+        switch (f.kind) {
+            case SimFault::kNoiseBefore:
+                a.noiseBefore += f.amount;
+                break;
+            case SimFault::kNoiseAfter:
+                a.noiseAfter += f.amount;
+                break;
+            case SimFault::kDropByte:
+                a.dropByte = true;
+                break;
+            case SimFault::kBadChecksum:
+                a.badChecksum = true;
+                break;
+            case SimFault::kSplit:
+                a.splitGapUs = uint64_t{f.amount} * 1000;
+                break;
+            case SimFault::kLate:
+                a.late = true;
+                break;
+            case SimFault::kSilence:
+                a.silence = true;
+                break;
+            case SimFault::kException:
+                a.exceptionCode = static_cast<uint8_t>(std::min<uint32_t>(f.amount, 255));
+                break;
+            case SimFault::kReboot:
+                a.rebootMs = f.amount;
+                break;
+            case SimFault::kNegativeConfirmation:
+                a.negativeConfirmation = true;
+                break;
+            case SimFault::kUnknownCause:
+                a.commandCause = static_cast<uint8_t>(f.amount);
+                break;
+            case SimFault::kAcd:
+                a.acd = true;
+                break;
+            case SimFault::kE5ForData:
+                a.e5ForData = true;
+                break;
+        }
+    }
+    // Noise bursts longer than a frame buffer are not what a line does.
+    a.noiseBefore = std::min<size_t>(a.noiseBefore, 512);
+    a.noiseAfter = std::min<size_t>(a.noiseAfter, 512);
+    return a;
+}
+
+void SimulatedTransducer::Reboot(uint64_t atUs, uint32_t deafMs) {
+    ++reboots;
+    deafUntilUs_ = atUs + uint64_t{deafMs} * 1000;
+    phase_ = Phase::kConfiguration;
+    settings_ = SettingsOfByte(kConfigurationLinkSettingsByte);
+    changeOverAtUs_.reset();
+    nextBroadcastUs_.reset();
+    frame_.clear();
+    zeroTimes_.clear();
+    held_.reset();
+    if (station_) {
+        station_->Restart();
+    }
+}
+
+void SimulatedTransducer::DamageChecksum(std::vector<uint8_t>& bytes) const {
+    const size_t n = bytes.size();
+    switch (profile_.config.ExchangeMode) {
+        case 255:
+        case 3:
+            // ':' ... LRC CR LF: the LRC's low digit becomes another hexadecimal digit.
+            if (n >= 5) {
+                bytes[n - 3] =
+                    NibbleToHex(static_cast<uint8_t>((HexToNibble(bytes[n - 3]) + 1) & 0x0F));
+            }
+            break;
+        case 1:
+        case 2:
+            // FT1.2: the sum before the end byte (a lone E5 has none).
+            if (n >= 5 && bytes[n - 1] == 0x16) {
+                ++bytes[n - 2];
+            }
+            break;
+        default:
+            if (n >= 3) {
+                bytes[n - 1] ^= 0x5A;  // the CRC's high byte
+            }
+            break;
+    }
+}
+
+void SimulatedTransducer::EmitAnswer(std::vector<uint8_t> bytes, uint64_t startUs) {
+    if (active_.badChecksum) {
+        DamageChecksum(bytes);
+    }
+    if (active_.dropByte && !bytes.empty()) {
+        bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+    }
+    for (size_t i = 0; i < active_.noiseBefore; ++i) {
+        bytes.insert(bytes.begin(), NoiseByte(active_.request, i));
+    }
+    for (size_t i = 0; i < active_.noiseAfter; ++i) {
+        bytes.push_back(NoiseByte(active_.request, 1000 + i));
+    }
+    if (bytes.empty()) {
+        return;
+    }
+    if (active_.late) {
+        held_ = HeldAnswer{std::move(bytes), active_.splitGapUs};
+        return;
+    }
+    SendInPieces(bytes, startUs, active_.splitGapUs);
+}
+
+void SimulatedTransducer::SendInPieces(const std::vector<uint8_t>& bytes, uint64_t startUs,
+                                       uint64_t splitGapUs) {
+    if (splitGapUs == 0 || bytes.size() < 2) {
+        Send(bytes, startUs);
+        return;
+    }
+    const size_t half = bytes.size() / 2;
+    const std::vector<uint8_t> first(bytes.begin(),
+                                     bytes.begin() + static_cast<std::ptrdiff_t>(half));
+    const std::vector<uint8_t> rest(bytes.begin() + static_cast<std::ptrdiff_t>(half), bytes.end());
+    Send(first, startUs);
+    Send(rest, startUs + half * CharTimeMicroseconds(settings_) + splitGapUs);
 }
 
 void SimulatedTransducer::HandleConfigurationFrame(const std::vector<uint8_t>& frame,
@@ -342,6 +540,10 @@ void SimulatedTransducer::HandleModbusRequest(const std::vector<uint8_t>& frame,
     auto exception = [&](uint8_t code) {
         SendModbus({address, static_cast<uint8_t>(function | 0x80), code}, answerAt, ascii);
     };
+    if (active_.exceptionCode != 0) {
+        exception(active_.exceptionCode);
+        return;
+    }
     if (body.size() < 6) {
         exception(kIllegalDataValue);
         return;
@@ -424,8 +626,15 @@ std::optional<uint16_t> SimulatedTransducer::RegisterValue(uint32_t address) {
 }
 
 void SimulatedTransducer::Send(const std::vector<uint8_t>& bytes, uint64_t startUs) {
+    if (capturing_) {
+        if (captured_.empty()) {
+            capturedStartUs_ = startUs;
+        }
+        captured_.insert(captured_.end(), bytes.begin(), bytes.end());
+        return;
+    }
     if (output_) {
-        output_(bytes, settings_, startUs);
+        output_(bytes, settings_, startUs + answerDelayUs_);
     }
 }
 

@@ -11,10 +11,12 @@
 #include "platform/clock.h"
 #include "platform/line_settings.h"
 #include "platform/virtual/virtual_line.h"
+#include "sim/fault_plan.h"
 #include "sim/iec101_station.h"
 #include "sim/transducer_profiles.h"
 
-// Faults the simulated transducer can put on the line, for tests of a bad line.
+// Faults of the configuration phase and a mute transducer. The faults of the polls, one request
+// at a time, are planned with a FaultPlan.
 struct SimFaults {
     bool silent = false;                  // answers nothing
     int ignoreConfigurationRequests = 0;  // the next n configuration requests go unanswered
@@ -45,6 +47,9 @@ class SimulatedTransducer {
     void SetJudgeFraming(bool judge) { judgeFraming_ = judge; }
     // Shortest silence that ends a frame.
     void SetMinimumFrameGapUs(uint64_t us) { minFrameGapUs_ = us; }
+    // Extra time before every answer leaves: the latency of the way to the program (a
+    // pseudo-terminal, a USB adapter, a radio modem).
+    void SetAnswerDelayUs(uint64_t us) { answerDelayUs_ = us; }
 
     // Bytes heard on the line, sent at the given settings.
     void Receive(const std::vector<TimedByte>& bytes, const LineSettings& sentAt);
@@ -55,6 +60,13 @@ class SimulatedTransducer {
     const LineSettings& CurrentSettings() const { return settings_; }
     const SimProfile& Profile() const { return profile_; }
     SimFaults& Faults() { return faults_; }
+    // The faults planned for the requests heard at its own settings.
+    FaultPlan& Plan() { return plan_; }
+    // Plans a fault for the next `requests` requests (0: all that follow).
+    void InjectFault(SimFault kind, uint32_t requests = 1, uint32_t amount = 0);
+    // Told of each planned fault as it touches a request.
+    using FaultObserver = std::function<void(uint32_t request, const PlannedFault& fault)>;
+    void SetFaultObserver(FaultObserver observer) { faultObserver_ = std::move(observer); }
 
     // The transducer's clock as a calendar reading (it keeps no time zone).
     SystemTime ClockTime();
@@ -69,12 +81,36 @@ class SimulatedTransducer {
     int wakeUps = 0;
     int pollsAnswered = 0;
     int clockWrites = 0;
-    bool rtcTestMode = false;  // entered on the RTC test request
+    bool rtcTestMode = false;    // entered on the RTC test request
+    uint32_t requestsHeard = 0;  // frames heard at its own settings: the requests of the plan
+    int faultsApplied = 0;
+    int reboots = 0;
 
   private:
     struct Heard {
         TimedByte byte;
         LineSettings sentAt;
+    };
+    // What the plan does to the request being handled.
+    struct ActiveFaults {
+        uint32_t request = 0;
+        size_t noiseBefore = 0;
+        size_t noiseAfter = 0;
+        bool dropByte = false;
+        bool badChecksum = false;
+        uint64_t splitGapUs = 0;
+        bool late = false;
+        bool silence = false;
+        uint8_t exceptionCode = 0;
+        std::optional<uint32_t> rebootMs;
+        bool negativeConfirmation = false;
+        uint8_t commandCause = 0;
+        bool acd = false;
+        bool e5ForData = false;
+    };
+    struct HeldAnswer {
+        std::vector<uint8_t> bytes;
+        uint64_t splitGapUs = 0;
     };
 
     void HandleByte(const Heard& heard);
@@ -83,6 +119,12 @@ class SimulatedTransducer {
     void HandleConfigurationFrame(const std::vector<uint8_t>& body, uint64_t endUs);
     void HandleModbusRequest(const std::vector<uint8_t>& body, uint64_t endUs, bool ascii);
     void NoteZeroByte(uint64_t timeUs);
+    void HandleOwnSettingsFrame(const std::vector<uint8_t>& frame, uint64_t endUs);
+    ActiveFaults FaultsFor(uint32_t request);
+    void Reboot(uint64_t atUs, uint32_t deafMs);
+    void EmitAnswer(std::vector<uint8_t> bytes, uint64_t startUs);
+    void SendInPieces(const std::vector<uint8_t>& bytes, uint64_t startUs, uint64_t splitGapUs);
+    void DamageChecksum(std::vector<uint8_t>& bytes) const;
     void Send(const std::vector<uint8_t>& bytes, uint64_t startUs);
     void SendModbus(const std::vector<uint8_t>& body, uint64_t startUs, bool ascii);
     std::optional<uint16_t> RegisterValue(uint32_t address);
@@ -96,6 +138,16 @@ class SimulatedTransducer {
     std::vector<size_t> stationParameters_;  // parameter index of each station object
     Output output_;
     SimFaults faults_;
+    FaultPlan plan_;
+    FaultObserver faultObserver_;
+    ActiveFaults active_;
+    // The answer of the request being handled, collected so that the plan can damage it.
+    bool capturing_ = false;
+    std::vector<uint8_t> captured_;
+    uint64_t capturedStartUs_ = 0;
+    std::optional<HeldAnswer> held_;  // a late answer, sent after the next request
+    uint64_t deafUntilUs_ = 0;        // after a reboot
+    uint64_t answerDelayUs_ = 0;
     bool judgeFraming_ = true;
     uint64_t minFrameGapUs_ = 1750;
     Phase phase_ = Phase::kOwnSettings;

@@ -70,6 +70,18 @@ int main(int argc, char** argv) {
     InstallStopSignals();
     SystemClock clock;
     SimulatedTransducer device(*profile, clock);
+    device.SetAnswerDelayUs(uint64_t{options.lineDelayMs} * 1000);
+    device.Plan().SetRandomKey(options.faultRandomKey);
+    for (const PlannedFault& fault : options.faults) {
+        device.Plan().Add(fault);
+    }
+    if (options.trace) {
+        device.SetFaultObserver([](uint32_t request, const PlannedFault& fault) {
+            std::fprintf(stderr, "fault %.*s on request %u\n",
+                         static_cast<int>(FaultName(fault.kind).size()),
+                         FaultName(fault.kind).data(), request);
+        });
+    }
     const TransducerConfig& c = profile->config;
     const std::string what = profile->key + " (" + ExchangeModeName(c.ExchangeMode) + ", " +
                              DescribeLine(device.CurrentSettings()) + ", address " +

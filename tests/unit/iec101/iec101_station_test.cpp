@@ -292,6 +292,35 @@ TEST(Iec101Station, FaultModes) {
         b.station.faults.silent = true;
         EXPECT_TRUE(b.Send(kStatus).empty());
     }
+    {
+        // ACD on the user-data answers only; the fixed frames stay as they are.
+        StationBench b;
+        b.station.faults.acdInUserData = true;
+        EXPECT_EQ(b.Send(kReset), Hex(kAck));
+        EXPECT_EQ(b.Send(kInterrogation), Hex(kAck));
+        EXPECT_EQ(b.Class2(0)[4], 0x28);
+    }
+    {
+        // A command mirrored with the cause set, nothing carried out; then a restart empties
+        // the queue and forgets the FCB.
+        StationBench b;
+        b.station.faults.commandCause = 47;
+        b.Send(kReset);
+        EXPECT_EQ(b.Send(kInterrogation), Hex(kAck));
+        const auto mirror = b.Class2(0);
+        ASSERT_GT(mirror.size(), 8u);
+        EXPECT_EQ(mirror[6], 100);
+        EXPECT_EQ(mirror[8], 47);
+        EXPECT_EQ(b.station.QueuedAnswers(), 0u);
+        b.station.faults.commandCause = 0;
+        b.Send(kInterrogation);
+        EXPECT_EQ(b.station.QueuedAnswers(), 3u);
+        b.station.Restart();
+        EXPECT_EQ(b.station.QueuedAnswers(), 0u);
+        // The station awaited FCB 0 next; after the restart FCB 1 is a new frame, no repetition.
+        EXPECT_EQ(b.Class2(1), Hex(kNoData));
+        EXPECT_EQ(b.station.counters.repetitions, 0);
+    }
 }
 
 TEST(Iec101Station, PeriodicValuesWhenTheQueueIsEmpty) {

@@ -57,11 +57,34 @@ TEST(SimOptions, RejectsWhatItCannotServe) {
         {"--device", ""},
         {"extra"},
         {"--unknown"},
+        {"--fault"},
+        {"--fault", "hiss"},
+        {"--fault", "silence@0"},
+        {"--fault-random", "-3"},
+        {"--line-delay", "10001"},
+        {"--line-delay", "fast"},
     };
     for (const auto& arguments : bad) {
         const SimOptionsResult result = ParseSimOptions(arguments);
         EXPECT_FALSE(result.options) << arguments[0];
         EXPECT_FALSE(result.error.empty());
+    }
+}
+
+TEST(SimOptions, FaultsRandomKeyAndLineDelay) {
+    const SimOptions options = Parsed({"--fault", "silence@10+3", "--fault=noise-after:2%5",
+                                       "--fault-random", "42", "--line-delay=15"});
+    ASSERT_EQ(options.faults.size(), 2u);
+    EXPECT_EQ(options.faults[0].kind, SimFault::kSilence);
+    EXPECT_EQ(options.faults[0].window.fromRequest, 10u);
+    EXPECT_EQ(options.faults[1].kind, SimFault::kNoiseAfter);
+    EXPECT_EQ(options.faults[1].window.chancePpm, 50'000u);
+    EXPECT_EQ(options.faultRandomKey, 42u);
+    EXPECT_EQ(options.lineDelayMs, 15u);
+    // Every fault kind is explained in the help text.
+    for (SimFault kind : AllFaultKinds()) {
+        EXPECT_NE(SimUsage().find("  " + std::string(FaultName(kind))), std::string::npos)
+            << FaultName(kind);
     }
 }
 
