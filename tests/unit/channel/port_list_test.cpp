@@ -9,46 +9,17 @@
 #include "channel/serial_channel.h"
 #include "platform/virtual/virtual_clock.h"
 #include "platform/virtual/virtual_line.h"
+#include "support/stand_in_platform.h"
 
 namespace {
 
-class StandInDevices : public DeviceNames {
-  public:
-    std::vector<TtyDevice> ttys;
-    std::vector<PublishedPort> published;
-
-    std::vector<TtyDevice> TtyDevices() override { return ttys; }
-    std::vector<PublishedPort> PublishedPorts() override { return published; }
-};
-
-class MemoryStore : public SettingsStore {
-  public:
-    std::map<std::string, std::string> values;
-    bool writable = true;
-    int writes = 0;
-
-    std::optional<std::string> Read(const std::string& key) override {
-        const auto found = values.find(key);
-        if (found == values.end()) {
-            return std::nullopt;
-        }
-        return found->second;
-    }
-    bool Write(const std::string& key, const std::string& value) override {
-        ++writes;
-        if (!writable) {
-            return false;
-        }
-        values[key] = value;
-        return true;
-    }
-};
+using Store = MemorySettingsStore;
 
 TtyDevice Uart(const std::string& name, int portType = 4) {
-    return {name, true, "serial8250", portType};
+    return StandInDevices::Uart(name, portType);
 }
 TtyDevice Usb(const std::string& name) {
-    return {name, true, "ftdi_sio", std::nullopt};
+    return StandInDevices::Usb(name);
 }
 
 TEST(PortList, KeepsSerialPortsOnly) {
@@ -106,7 +77,7 @@ TEST(PortList, EnumeratesDevicesThenPublishedPorts) {
 }
 
 TEST(PortList, RemembersTheChoiceAndFallsBackToTheDefault) {
-    MemoryStore store;
+    Store store;
     // First run: nothing stored, the default is stored and taken.
     EXPECT_EQ(LoadPortName(store), kDefaultPortName);
     EXPECT_EQ(store.values.at(kPortSettingKey), kDefaultPortName);
@@ -130,7 +101,7 @@ TEST(PortList, RemembersTheChoiceAndFallsBackToTheDefault) {
     EXPECT_EQ(store.values.at(kPortSettingKey), kDefaultPortName);
 
     // A store that takes nothing: the default all the same, and no failure.
-    MemoryStore readOnly;
+    Store readOnly;
     readOnly.writable = false;
     EXPECT_EQ(LoadPortName(readOnly), kDefaultPortName);
     SavePortName(readOnly, "ttyUSB0");
@@ -154,7 +125,7 @@ TEST(PortList, ChannelOpensTheFoundPathOfAListedName) {
     StandInDevices devices;
     devices.ttys = {Usb("ttyUSB0")};
     devices.published = {{"bench-sim", "/dev/pts/4"}};
-    MemoryStore store;
+    Store store;
     store.values[kPortSettingKey] = "bench-sim";
 
     VirtualClock clock;
