@@ -132,6 +132,7 @@ void PollingController::PrepareIecMaster() {
     }
     iec_.RestartExpectedSet();
     linkStartupPending_ = true;
+    lastIecReceive_ = 0;
 }
 
 void PollingController::SendIecRequest() {
@@ -141,7 +142,7 @@ void PollingController::SendIecRequest() {
     if (linkStartupPending_) {
         linkStartupPending_ = false;
         IecLinkStartup(lc);
-    } else if (iecResults_.lastCause == kCauseTermination) {
+    } else if (iecResults_.lastCause == kCauseTermination || InterrogationLost()) {
         RenewInterrogation(lc);
     } else if (pollKind_ == 1) {
         iec_.SendAsduCommand(config_.linkAddress, kTypeRead, start,
@@ -149,6 +150,15 @@ void PollingController::SendIecRequest() {
     } else {
         iec_.RequestClass2Data(config_.linkAddress, lc);
     }
+}
+
+bool PollingController::InterrogationLost() const {
+    // While polling by interrogation the station always has something queued until the
+    // termination comes. "No data" (the fixed frame, or a lone E5) means that the termination,
+    // or the whole interrogation, was lost on the line or refused: without a new interrogation
+    // the station would never have values again.
+    return pollKind_ == 0 &&
+           (lastIecReceive_ == kReceiveNoData || lastIecReceive_ == kReceiveSingleAck);
 }
 
 bool PollingController::InterrogationConfirmed(const LinkConfig& lc) {
@@ -214,6 +224,7 @@ uint8_t PollingController::CollectIecAnswer() {
         view_.PumpMessagesFor(50);  // ticks arriving here are ignored (no tick inside a tick)
         r = iec_.ReceiveFrame(answer_, lc);
     }
+    lastIecReceive_ = r;
     if (iecResults_.setComplete) {
         iecResults_.setComplete = false;
     } else {

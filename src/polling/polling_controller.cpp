@@ -393,8 +393,15 @@ uint8_t PollingController::CollectPollAnswer() {
     switch (config_.ExchangeMode) {
         case 255:
             return channel_.ReceiveAsciiAnswer(answer_);
-        case 0:
-            return channel_.ReceiveRtuAnswer(answer_);
+        case 0: {
+            const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
+            // An exception answer passes the RTU check (its CRC is right) but carries no
+            // values: it fails the tick, as in ASCII, with 100 plus its code.
+            if (r == kModbusValid && answer_.size() >= 3 && (answer_[1] & 0x80) != 0) {
+                return static_cast<uint8_t>(std::min(kModbusExceptionBase + answer_[2], 255));
+            }
+            return r;
+        }
         case 4: {
             const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
             answer_.clear();

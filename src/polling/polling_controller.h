@@ -116,6 +116,7 @@ class PollingController {
     void IecLinkStartup(const LinkConfig& config);
     void RenewInterrogation(const LinkConfig& config);
     bool InterrogationConfirmed(const LinkConfig& config);
+    bool InterrogationLost() const;
     uint8_t CollectIecAnswer();
     bool IsGood(uint8_t code) const { return code == 0 || code == 0xE5; }
     uint32_t ReadPollPeriod();
@@ -147,6 +148,7 @@ class PollingController {
     Iec101Results iecResults_;
     Iec101Master iec_{iecResults_};
     bool linkStartupPending_ = false;
+    uint8_t lastIecReceive_ = 0;  // receive code of the last tick's collection
     std::string chosenParameterName_;
     uint32_t chosenParameterAddress_ = 0;
     std::string delayText_ = "0, ms";
