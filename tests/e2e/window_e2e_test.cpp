@@ -1,0 +1,180 @@
+// A program's real window against transducer-sim as a separate process on a pseudo-terminal,
+// in real time: the port list shows the simulator's port, Start wakes the transducer, reads
+// its configuration and polls it; the values appear, the log fills, Stop ends it.
+// Built once per program (WINDOW_E2E_CALVENA selects the metrology tool).
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/brenno_app.h"
+#include "channel/port_list.h"
+#include "e2e/sim_process.h"
+#include "gui/gui_support.h"
+#include "platform/posix/posix_device_names.h"
+#include "platform/posix/posix_serial_device.h"
+#include "platform/posix/system_clock.h"
+
+#ifdef WINDOW_E2E_CALVENA
+#include "app/calvena_window.h"
+#include "polling/calvena_variant.h"
+namespace {
+const ProgramVariant& Variant() {
+    return CalvenaVariant();
+}
+const WindowDescription& Window() {
+    return CalvenaWindow();
+}
+constexpr int kStatusLine = 1031;
+constexpr int kTransducerTime = 1029;
+constexpr const char* kModel = "TQ41";
+constexpr int kFirstValue = 1018;  // Uab
+}  // namespace
+#else
+#include "app/polmira_window.h"
+#include "polling/polmira_variant.h"
+namespace {
+const ProgramVariant& Variant() {
+    return PolmiraVariant();
+}
+const WindowDescription& Window() {
+    return PolmiraWindow();
+}
+constexpr int kStatusLine = 1042;
+constexpr int kTransducerTime = 1040;
+constexpr const char* kModel = "TQ21";
+constexpr int kFirstValue = 1011;
+}  // namespace
+#endif
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t begin = 0;
+    for (size_t end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
+        lines.push_back(text.substr(begin, end - begin));
+    }
+    // A row's line end is written when the next row begins.
+    if (begin < text.size()) {
+        lines.push_back(text.substr(begin));
+    }
+    return lines;
+}
+
+size_t CountTabs(const std::string& line) {
+    return static_cast<size_t>(std::count(line.begin(), line.end(), '\t'));
+}
+
+}  // namespace
+
+class WindowEndToEnd : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void startPollLogStop() {
+        const std::filesystem::path files = SimProcess::MakePrivateDirectory("window-e2e");
+        SimProcess sim({"--model", kModel, "--name", "e2e-sim"});
+        QVERIFY2(!sim.PortPath().empty(), sim.Stderr().c_str());
+
+        PosixSerialDevice device;
+        SystemClock clock;
+        StdFileSystem fileSystem;
+        MemorySettingsStore settings;
+        settings.values[kPortSettingKey] = "e2e-sim";
+        PosixDeviceNames devices("/sys/class/tty", (sim.RuntimeDir() / "transducer-sim").string());
+        CBrennoApp app(Variant(), Window(), {device, clock, fileSystem, settings, devices});
+        CBrennoDlg& dialog = app.dialog();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(qobject_cast<QComboBox*>(dialog.Control(1000))->currentText(), QString("e2e-sim"));
+
+        auto* status = qobject_cast<QLineEdit*>(dialog.Control(kStatusLine));
+        QStringList statusTexts;
+        connect(status, &QLineEdit::textChanged, this, [&](const QString& text) {
+            if (statusTexts.isEmpty() || statusTexts.back() != text)
+                statusTexts << text;
+        });
+
+        // "Записать в файл", and the file named in the save-file dialog as a user would.
+        const std::filesystem::path log = files / "measurements";
+        qobject_cast<QAbstractButton*>(dialog.Control(1024))->setChecked(true);
+        // (Tried again until the dialog has taken it: it may still be setting itself up.)
+        QStringList filters;
+        QTimer fileDialogHand;
+        connect(&fileDialogHand, &QTimer::timeout, this, [&] {
+            auto* fileDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (fileDialog == nullptr || !fileDialog->isVisible()) {
+                return;
+            }
+            filters = fileDialog->nameFilters();
+            // The name typed into its name field and Enter pressed, as a user does.
+            auto* name = fileDialog->findChild<QLineEdit*>("fileNameEdit");
+            QVERIFY(name != nullptr);
+            name->setText(QString::fromStdString(log.string()));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        fileDialogHand.start(100);
+
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        QTest::mouseClick(dialog.Control(1001), Qt::LeftButton);
+        // Start returns once the first request is out and the timer runs.
+        QVERIFY2(app.controller().IsPolling(), qPrintable(statusTexts.join(" | ")));
+        fileDialogHand.stop();
+        QCOMPARE(filters, QStringList{"*.txt"});
+        const int valueField = kFirstValue;
+        auto* firstValue = qobject_cast<QLineEdit*>(dialog.Control(valueField));
+        QVERIFY(QTest::qWaitFor([&] { return firstValue->text() != "-----"; }, 5000));
+        qInfo("Start to the first value: %lld ms", static_cast<long long>(sinceStart.elapsed()));
+        QVERIFY(statusTexts.contains("Чтение конфигурации"));
+        QVERIFY(statusTexts.contains("Запрос данных"));
+        QVERIFY(!dialog.Control(1001)->isEnabled());
+
+        // A value in physical units and the transducer's clock running.
+        bool isNumber = false;
+        firstValue->text().toDouble(&isNumber);
+        QVERIFY2(isNumber, qPrintable(firstValue->text()));
+        auto* transducerTime = qobject_cast<QLineEdit*>(dialog.Control(kTransducerTime));
+        QVERIFY(transducerTime->text() != "00 : 00 : 0.00");
+
+        const std::filesystem::path logFile = log.string() + ".txt";
+        QVERIFY(QTest::qWaitFor([&] { return SplitLines(ReadFile(logFile)).size() >= 6; }, 5000));
+        QTest::mouseClick(dialog.Control(1016), Qt::LeftButton);
+        QVERIFY(!app.controller().IsPolling());
+        QCOMPARE(status->text(), QString("Ожидание"));
+        QVERIFY(dialog.Control(1001)->isEnabled());
+
+        // The log: the model line, a blank line, the header, then a row per poll with a cell
+        // under every column, CR LF between the lines; the last row is complete too.
+        const std::string text = ReadFile(logFile);
+        QVERIFY(text.find('\n') == text.find("\r\n") + 1);
+        const std::vector<std::string> lines = SplitLines(text);
+        QVERIFY(lines.size() >= 6);
+        QVERIFY2(lines[0].rfind(std::string(kModel) + "-", 0) == 0, lines[0].c_str());
+        QCOMPARE(lines[1], std::string());
+        QVERIFY2(lines[2].rfind("time", 0) == 0, lines[2].c_str());
+        for (size_t i = 3; i < lines.size(); ++i) {
+            QCOMPARE(CountTabs(lines[i]), CountTabs(lines[2]));
+            QVERIFY2(lines[i].find("-----") == std::string::npos, lines[i].c_str());
+        }
+        dialog.close();
+        QVERIFY(sim.Stop().has_value());
+        std::filesystem::remove_all(files);
+    }
+};
+
+QTEST_MAIN(WindowEndToEnd)
+#include "window_e2e_test.moc"
