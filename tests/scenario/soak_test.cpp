@@ -228,10 +228,10 @@ struct SoakBench {
     size_t failedTicksWithValues = 0;
 };
 
-void AddFaults(FaultPlan& plan, const std::vector<const char*>& specs) {
-    for (const char* spec : specs) {
+void AddFaults(FaultPlan& plan, const std::vector<const char*>& faults) {
+    for (const char* text : faults) {
         std::string error;
-        const auto fault = ParsePlannedFault(spec, error);
+        const auto fault = ParsePlannedFault(text, error);
         ASSERT_TRUE(fault) << error;
         plan.Add(*fault);
     }
@@ -246,16 +246,10 @@ TEST(Soak, ADayOfPollingOverABadLineLosesNoRowAndHoldsItsMemory) {
     SimProfile profile = *FindProfile("TQ21");  // Modbus RTU, seven values and the clock
     SoakBench bench(PolmiraVariant(), profile);
     // Each kind of fault on about one request in two hundred.
-    FaultPlan& plan = bench.device.Plan();
-    plan.SetRandomKey(2024);
-    for (const char* spec :
-         {"noise-before:3%0.5", "noise-after:3%0.5", "drop-byte%0.5", "bad-checksum%0.5",
-          "exception%0.5", "silence%0.5", "late%0.5", "split:30%0.5"}) {
-        std::string error;
-        const auto fault = ParsePlannedFault(spec, error);
-        ASSERT_TRUE(fault) << error;
-        plan.Add(*fault);
-    }
+    bench.device.Plan().SetRandomKey(2024);
+    AddFaults(bench.device.Plan(),
+              {"noise-before:3%0.5", "noise-after:3%0.5", "drop-byte%0.5", "bad-checksum%0.5",
+               "exception%0.5", "silence%0.5", "late%0.5", "split:30%0.5"});
     bench.view.checked[ViewControl::kWriteToFile] = true;
     bench.view.logFileChoice = "day.txt";
     bench.controller.OnStart();
