@@ -6,7 +6,10 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +37,7 @@ constexpr int kStatusLine = 1031;
 constexpr int kTransducerTime = 1029;
 constexpr const char* kModel = "TQ41";
 constexpr int kFirstValue = 1018;  // Uab
+constexpr int kSyncButton = 1027;
 }  // namespace
 #else
 #include "app/polmira_window.h"
@@ -49,6 +53,7 @@ constexpr int kStatusLine = 1042;
 constexpr int kTransducerTime = 1040;
 constexpr const char* kModel = "TQ21";
 constexpr int kFirstValue = 1011;
+constexpr int kSyncButton = 1027;
 }  // namespace
 #endif
 
@@ -77,6 +82,26 @@ std::vector<std::string> SplitLines(const std::string& text) {
 size_t CountTabs(const std::string& line) {
     return static_cast<size_t>(std::count(line.begin(), line.end(), '\t'));
 }
+
+// Answers every message box with "ОК" and keeps what it said.
+class MessageBoxHand : public QObject {
+  public:
+    QStringList messages;
+
+    MessageBoxHand() {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box != nullptr && box->isVisible()) {
+                messages << box->windowTitle() + ": " + box->text();
+                QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            }
+        });
+        timer_.start(50);
+    }
+
+  private:
+    QTimer timer_;
+};
 
 }  // namespace
 
@@ -173,6 +198,63 @@ class WindowEndToEnd : public QObject {
         dialog.close();
         QVERIFY(sim.Stop().has_value());
         std::filesystem::remove_all(files);
+    }
+    void commandButtonsAgainstTheSimulator() {
+#ifdef WINDOW_E2E_CALVENA
+        SimProcess sim({"--model", "TQ21", "--name", "e2e-buttons"});
+#else
+        // The clock is set at link address 1 over IEC 60870-5-101, so the station has that one.
+        SimProcess sim(
+            {"--model", "TQ21", "--mode", "1", "--address", "1", "--name", "e2e-buttons"});
+#endif
+        QVERIFY2(!sim.PortPath().empty(), sim.Stderr().c_str());
+        PosixSerialDevice device;
+        SystemClock clock;
+        StdFileSystem fileSystem;
+        MemorySettingsStore settings;
+        settings.values[kPortSettingKey] = "e2e-buttons";
+        PosixDeviceNames devices("/sys/class/tty", (sim.RuntimeDir() / "transducer-sim").string());
+        CBrennoApp app(Variant(), Window(), {device, clock, fileSystem, settings, devices});
+        CBrennoDlg& dialog = app.dialog();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        MessageBoxHand boxes;
+
+        auto* value = qobject_cast<QLineEdit*>(dialog.Control(kSlotControls[3].valueId));
+        const auto pollsAgain = [&] {
+            value->setText("-----");
+            return QTest::qWaitFor([&] { return value->text() != "-----"; }, 3000);
+        };
+        QTest::mouseClick(dialog.Control(1001), Qt::LeftButton);
+        QVERIFY2(app.controller().IsPolling(), qPrintable(boxes.messages.join(" | ")));
+        QVERIFY(pollsAgain());
+
+        // The clock set from the computer's clock; polling goes on by itself.
+        QVERIFY(dialog.Control(kSyncButton)->isEnabled());
+        QTest::mouseClick(dialog.Control(kSyncButton), Qt::LeftButton);
+        QVERIFY2(boxes.messages.isEmpty(), qPrintable(boxes.messages.join(" | ")));
+        QVERIFY(app.controller().IsPolling());
+        QVERIFY(pollsAgain());
+
+#ifdef WINDOW_E2E_CALVENA
+        // The RTC test mode: polling ends and the transducer confirms.
+        QVERIFY(dialog.Control(1041)->isEnabled());
+        QTest::mouseClick(dialog.Control(1041), Qt::LeftButton);
+        QCOMPARE(boxes.messages, QStringList{"RTC test: Запущен режим проверки RTC"});
+        QVERIFY(!app.controller().IsPolling());
+#else
+        // The line's transfer delay over IEC 60870-5-101: a few ms on a pseudo-terminal.
+        QVERIFY(dialog.Control(1030)->isEnabled());
+        QTest::mouseClick(dialog.Control(1030), Qt::LeftButton);
+        QVERIFY2(boxes.messages.isEmpty(), qPrintable(boxes.messages.join(" | ")));
+        const QString delay = qobject_cast<QLabel*>(dialog.Control(1031))->text();
+        QVERIFY2(QRegularExpression("^[0-9]+ ms$").match(delay).hasMatch(), qPrintable(delay));
+        QVERIFY(app.controller().IsPolling());
+        QVERIFY(pollsAgain());
+        QTest::mouseClick(dialog.Control(1016), Qt::LeftButton);
+#endif
+        dialog.close();
+        QVERIFY(sim.Stop().has_value());
     }
 };
 
