@@ -71,6 +71,7 @@ void PollingController::OnMeasureDelay() {
 }
 
 uint16_t PollingController::AcquireTransferDelay(uint16_t linkAddress, const LinkConfig& lc) {
+    iec_.SetPort(channel_);
     const auto sendTime = static_cast<uint16_t>(MsOfMinute(clock_));
     iec_.WriteFrame(iec_.BuildDelayActivation(linkAddress, lc, sendTime));
     clock_.Sleep(350);
@@ -127,7 +128,9 @@ uint16_t PollingController::AcquireTransferDelay(uint16_t linkAddress, const Lin
     const size_t at = 7 + 2 * size_t{AddressBytes(lc.addressWidth)} + CauseBytes(lc.causeWidth) +
                       IoaBytes(lc.ioaWidth);
     const uint32_t returned = assembly[at] | uint32_t{assembly[at + 1]} << 8;
-    if (returned == 0) {
+    // 0 is no time; 60000 and above is no millisecond of a minute, and the difference to the
+    // arrival would make a meaningless delay.
+    if (returned == 0 || returned >= 60000) {
         return 0;
     }
     const uint32_t a = *arrival < returned ? *arrival + 60000 : *arrival;

@@ -284,6 +284,26 @@ TEST(DelayArithmetic, AReturnedTimeOfZeroIsAFailure) {
     EXPECT_EQ(CountDelayFrames(d.bench.line, 3), 0);
 }
 
+TEST(DelayArithmetic, AReturnedTimeBeyondTheMinuteIsAFailure) {
+    // Neither is a millisecond of a minute. Taken as one, 60000 gave half the arrival time as
+    // the delay and 65535 a wrapped 16-bit number, and either was passed on to the station.
+    for (const uint16_t returned : {uint16_t{60000}, uint16_t{65535}}) {
+        SCOPED_TRACE(returned);
+        const SimProfile profile = IecProfile();
+        DelayBench d(profile);
+        DelayStationScript script(d.bench, ConfigOf(profile), 9);
+        script.returned = [returned](uint32_t) { return returned; };
+        d.bench.view.messages.clear();
+        d.bench.controller.OnMeasureDelay();
+        EXPECT_FALSE(script.confirmation.empty());
+        EXPECT_EQ(d.Result(), "0, ms");
+        ASSERT_EQ(d.bench.view.messages.size(), 1u);
+        EXPECT_EQ(d.bench.view.messages[0].text, kNoConfirmation);
+        EXPECT_EQ(CountDelayFrames(d.bench.line, 3), 0);
+        EXPECT_EQ(d.Station().TransferDelayMs(), 0);
+    }
+}
+
 TEST(DelayArithmetic, AnActivationNotAcknowledgedByAFixedFrameIsAFailure) {
     const SimProfile profile = IecProfile();
     struct Case {
