@@ -48,6 +48,7 @@ PollingController::PollingController(const ProgramVariant& variant, DialogView& 
 void PollingController::OnInitDialog() {
     tickCounter_ = 1;
     plan_ = PollPlan{};
+    logLayout_.valid = false;
     localTime_ = true;
     log_.SetLocalTime(true);
     configReadDone_ = false;
@@ -262,6 +263,7 @@ void PollingController::BuildPlan() {
         input.chosenParameter = ChosenParameter{chosenParameterAddress_, chosenParameterName_};
     }
     plan_ = BuildPollGroups(input, variant_.pollGroupRules);
+    logLayout_.valid = false;
 }
 
 PollingController::ConfigReadResult PollingController::ReadConfiguration() {
@@ -316,6 +318,7 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
                 } else {
                     SetStatus("Чтение конфигурации прошло успешно");
                     config_ = std::move(*decoded.config);
+                    logLayout_.valid = false;
                     IdentifyModel(*variant_.catalogue, config_.modelName, panel_);
                     ShowCaptions();
                     if (variant_.hasPanelFrames) {
@@ -484,8 +487,20 @@ std::vector<bool> PollingController::LogColumnsOf(const PollGroup& group) const 
     return columns;
 }
 
+const PollingController::LogLayout& PollingController::CurrentLogLayout() {
+    if (!logLayout_.valid || logLayout_.physicalUnits != physicalUnits_) {
+        logLayout_.header = MakeLogHeader();
+        for (size_t g = 0; g < kPollGroupCapacity; ++g) {
+            logLayout_.columns[g] = LogColumnsOf(plan_.pollGroups[g]);
+        }
+        logLayout_.physicalUnits = physicalUnits_;
+        logLayout_.valid = true;
+    }
+    return logLayout_;
+}
+
 bool PollingController::BeginLogRow(std::vector<std::string>& rowPieces) {
-    const MeasurementLog::RowStart start = log_.BeginLogRow(MakeLogHeader(), rowPieces);
+    const MeasurementLog::RowStart start = log_.BeginLogRow(CurrentLogLayout().header, rowPieces);
     if (start == MeasurementLog::RowStart::kCreateFailed) {
         OnStop();
         view_.ShowMessage("Не могу создать файл, " + log_.CurrentFileName(), kErrorCaption,
@@ -509,7 +524,7 @@ void PollingController::RefreshDisplay() {
     DisplayInput in;
     in.answer = answer_;
     in.group = &group;
-    in.logColumns = LogColumnsOf(group);
+    in.logColumns = CurrentLogLayout().columns[plan_.currentGroup];
     in.config = &config_;
     in.exchangeMode = config_.ExchangeMode;
     in.lastValueType = iecResults_.valueType;
@@ -562,11 +577,11 @@ void PollingController::RefreshDisplay() {
 }
 
 void PollingController::LogFailedPoll() {
-    const PollGroup& group = plan_.pollGroups[plan_.currentGroup];
-    const std::vector<bool> columns = LogColumnsOf(group);
+    const LogLayout& layout = CurrentLogLayout();
+    const std::vector<bool>& columns = layout.columns[plan_.currentGroup];
     const size_t cells = static_cast<size_t>(std::count(columns.begin(), columns.end(), true));
     const bool beginRow = writeToFile_ && plan_.currentGroup == 0;
-    const MeasurementLog::RowStart start = log_.LogFailedPoll(MakeLogHeader(), beginRow, cells);
+    const MeasurementLog::RowStart start = log_.LogFailedPoll(layout.header, beginRow, cells);
     if (start == MeasurementLog::RowStart::kCreateFailed) {
         OnStop();
         view_.ShowMessage("Не могу создать файл, " + log_.CurrentFileName(), kErrorCaption,

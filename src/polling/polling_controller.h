@@ -99,6 +99,15 @@ class PollingController {
     bool BeginLogRow(std::vector<std::string>& rowPieces);
     LogHeader MakeLogHeader() const;
     std::vector<bool> LogColumnsOf(const PollGroup& group) const;
+    // The log's titles and each group's cells depend only on the configuration, the poll plan
+    // and the data format: worked out once for them, not on every tick.
+    struct LogLayout {
+        bool valid = false;
+        bool physicalUnits = false;
+        LogHeader header;
+        std::array<std::vector<bool>, kPollGroupCapacity> columns;
+    };
+    const LogLayout& CurrentLogLayout();
     std::string LogTitle(const std::string& name) const;
     void TakeComputerTime();
     void ReportLogWriteFailure();
@@ -129,6 +138,7 @@ class PollingController {
 
     TransducerConfig config_;
     PollPlan plan_;
+    LogLayout logLayout_;  // invalid whenever config_ or plan_ is replaced
     Panel panel_;
     std::vector<uint8_t> answer_;
 
