@@ -72,7 +72,9 @@ uint16_t SerialChannel::ScanLinkSettings() {
             traffic = true;
             break;
         }
-        clock_.Yield();
+        // A millisecond's sleep, not a yield: on an idle machine a yield returns at once, and
+        // the quarter second of listening would keep a core busy.
+        clock_.Sleep(1);
     } while (static_cast<uint32_t>(clock_.TickCount() - listenStart) < kListenMs);
     if (traffic) {
         const uint32_t drainStart = clock_.TickCount();
