@@ -1,0 +1,166 @@
+#pragma once
+
+// Stand-ins for the micro benchmarks: a port that replays a recorded answer, a clock that can be
+// switched from the simulated world to a quiet one, a window that only keeps its texts, and
+// files that swallow what is written. Nothing here makes a system call, so that what a
+// benchmark measures is the program's own work on the bytes.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file_sink.h"
+#include "platform/serial_device.h"
+#include "platform/virtual/virtual_clock.h"
+#include "polling/dialog_view.h"
+
+// A port whose far end answers every write with the same recorded bytes; before the first
+// answer is recorded it forwards to another device (the virtual line to a simulated transducer),
+// when one is given.
+class ReplayDevice : public SerialDevice {
+  public:
+    explicit ReplayDevice(SerialDevice* live = nullptr)
+        : live_(live), replaying_(live == nullptr) {}
+
+    // From now on every write is answered with these bytes, and they are queued once now.
+    void Replay(std::vector<uint8_t> answer) {
+        answer_ = std::move(answer);
+        replaying_ = true;
+        Queue();
+    }
+    // The recorded bytes are queued (again), as if the far end had just sent them.
+    void Queue() {
+        queued_ = answer_.size();
+        readPos_ = 0;
+    }
+    uint64_t Writes() const { return writes_; }
+
+    bool Open(const std::string& name) override { return replaying_ || live_->Open(name); }
+    void Close() override {
+        if (!replaying_) {
+            live_->Close();
+        }
+    }
+    bool IsOpen() const override { return replaying_ || live_->IsOpen(); }
+    bool GetLine(LineSettings& s) override { return replaying_ || live_->GetLine(s); }
+    bool SetLine(const LineSettings& s) override { return replaying_ || live_->SetLine(s); }
+    size_t QueuedCount() override { return replaying_ ? queued_ - readPos_ : live_->QueuedCount(); }
+    size_t Read(uint8_t* buffer, size_t maxCount) override {
+        if (!replaying_) {
+            return live_->Read(buffer, maxCount);
+        }
+        const size_t n = std::min(maxCount, queued_ - readPos_);
+        std::copy_n(answer_.begin() + static_cast<std::ptrdiff_t>(readPos_), n, buffer);
+        readPos_ += n;
+        return n;
+    }
+    bool Write(const uint8_t* data, size_t count) override {
+        if (!replaying_) {
+            return live_->Write(data, count);
+        }
+        ++writes_;
+        Queue();
+        return true;
+    }
+    bool WaitTransmitEmpty(uint32_t timeoutMs) override {
+        return replaying_ || live_->WaitTransmitEmpty(timeoutMs);
+    }
+
+  private:
+    SerialDevice* live_;
+    bool replaying_;
+    std::vector<uint8_t> answer_;
+    size_t queued_ = 0;
+    size_t readPos_ = 0;
+    uint64_t writes_ = 0;
+};
+
+// A clock that forwards to one of two virtual clocks: the one the simulated transducer listens
+// to (while a Start runs), then a quiet one without listeners.
+class SwitchClock : public Clock {
+  public:
+    explicit SwitchClock(VirtualClock& first) : current_(&first) {}
+    void SwitchTo(VirtualClock& clock) { current_ = &clock; }
+    VirtualClock& Current() { return *current_; }
+
+    uint32_t TickCount() override { return current_->TickCount(); }
+    void Sleep(uint32_t ms) override { current_->Sleep(ms); }
+    void Yield() override { current_->Yield(); }
+    SystemTime UtcTime() override { return current_->UtcTime(); }
+    SystemTime LocalTime() override { return current_->LocalTime(); }
+
+  private:
+    VirtualClock* current_;
+};
+
+// Files that count and drop what is written.
+class NullFileSystem : public FileSystem {
+  public:
+    uint64_t bytes = 0;
+    std::unique_ptr<FileSink> Create(const std::string&) override {
+        return std::make_unique<Sink>(bytes);
+    }
+
+  private:
+    class Sink : public FileSink {
+      public:
+        explicit Sink(uint64_t& bytes) : bytes_(bytes) {}
+        bool Write(std::string_view text) override {
+            bytes_ += text.size();
+            return true;
+        }
+        bool Flush() override { return true; }
+
+      private:
+        uint64_t& bytes_;
+    };
+};
+
+// The window as the controller sees it, keeping each text as a widget would (a copy); its
+// waits let the current virtual time run. The log is chosen; the poll timer is only recorded.
+class BenchView : public DialogView {
+  public:
+    explicit BenchView(SwitchClock& clock) : clock_(clock) {}
+
+    std::array<std::string, 9> values;
+    std::array<std::string, 9> captions;
+    std::map<ViewText, std::string> texts;
+    std::map<ViewControl, bool> checked;
+    std::vector<std::string> messages;
+    bool timerArmed = false;
+
+    void SetText(ViewText role, const std::string& text) override { texts[role] = text; }
+    std::string Text(ViewText role) const override {
+        const auto it = texts.find(role);
+        return it == texts.end() ? std::string() : it->second;
+    }
+    void SetCaption(int slot, const std::string& text) override { captions.at(slot) = text; }
+    void SetValue(int slot, const std::string& text) override { values.at(slot) = text; }
+    void EnableControl(ViewControl, bool) override {}
+    void ShowFrame(ViewFrame, bool) override {}
+    void SetFocus(ViewControl) override {}
+    void Repaint() override {}
+    bool IsChecked(ViewControl control) const override {
+        const auto it = checked.find(control);
+        return it != checked.end() && it->second;
+    }
+    void SetChecked(ViewControl control, bool on) override { checked[control] = on; }
+    int PollKind() const override { return 0; }
+    int GroupSelection() const override { return 0; }
+    void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
+        messages.push_back(text);
+    }
+    std::optional<std::string> ChooseLogFile() override { return "bench-log"; }
+    void ArmTimer(uint32_t) override { timerArmed = true; }
+    void KillTimer() override { timerArmed = false; }
+    void PumpMessagesFor(uint32_t ms) override { clock_.Sleep(ms); }
+
+  private:
+    SwitchClock& clock_;
+};
