@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,11 @@ struct LogHeader {
 // The measurement log: one tab-separated UTF-8 text file per run and calendar day, one row per
 // poll cycle. Rows are assembled by the caller as pieces (the time stamp first, then cells) and
 // written with WriteLogText; every write is flushed, so a crash loses no finished row.
+//
+// Text that the file does not take (a full disk) is kept, up to kMaxPendingBytes, and written
+// before anything else as soon as the file takes it again, also across a day change; beyond
+// that bound whole rows are dropped. A file removed while it is written is made again under its
+// name, with its header, and the rows go on into it.
 class MeasurementLog {
   public:
     enum class RowStart {
@@ -45,30 +51,52 @@ class MeasurementLog {
     RowStart LogFailedPoll(const LogHeader& header, bool beginRow, size_t cellCount);
 
     // Writes text to the open file, each line feed as CR LF, and flushes it. False when nothing
-    // is open or the write failed.
+    // is open or the text is not in the file yet (it is kept for the next write).
     bool WriteLogText(std::string_view text);
 
+    // Closes the file, after a last attempt to write what it has not taken yet.
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
     const std::string& CurrentFileName() const { return currentFileName_; }
 
-    // Set when a write to the current file has failed; cleared by TakeWriteFailure, so that a
-    // failure is reported once.
+    // True once when writes have begun to fail: cleared by TakeWriteFailure, and armed again
+    // only after the files have taken everything kept for them (or at Close), so that one
+    // outage is reported once, a day change in it included.
     bool TakeWriteFailure();
+
+    // Bytes kept for the files that did not take them yet, and the rows dropped for the bound.
+    size_t PendingBytes() const { return pending_.size() + previousPending_.size(); }
+    size_t DroppedRows() const { return droppedRows_; }
+
+    static constexpr size_t kMaxPendingBytes = size_t{4} << 20;
 
   private:
     SystemTime Now();
+    // Appends text to what the open file is to take, unless its row is being dropped.
+    void Keep(std::string_view text);
+    // Hands the kept text to its files; true when the current file has taken all of its own.
+    bool Drain();
+    // The open file was removed: makes it again under its name and begins it with its header.
+    void Recreate();
 
     FileSystem& files_;
     Clock& clock_;
     std::unique_ptr<FileSink> file_;
+    std::string pending_;  // converted text the open file has not taken yet
+    // The file closed at a day change while it still had text to take.
+    std::unique_ptr<FileSink> previous_;
+    std::string previousPending_;
+    std::string headerText_;  // the open file's header, converted
     std::string logBasePath_;
     std::string currentFileName_;
     bool localTime_ = true;
     uint16_t logDay_ = 0;
     bool suffixPending_ = false;
     bool dailySplit_ = true;
-    bool writeFailed_ = false;
+    bool writeFailing_ = false;  // a write failed and its text is still kept
+    bool failureToReport_ = false;
+    bool droppingRow_ = false;  // the row being written is over the bound
+    size_t droppedRows_ = 0;
 };
 
 // The piece that a cell of the value text t makes in a row.

@@ -9,10 +9,15 @@
 class FileSink {
   public:
     virtual ~FileSink() = default;
-    // Appends the bytes; false when the write failed (disk full, file removed, I/O error).
+    // Appends the bytes; false when they could not all be written (disk full, file removed,
+    // I/O error). A failed write leaves the file as it was before it, so that the same bytes
+    // can be written again later without a torn row in between.
     virtual bool Write(std::string_view bytes) = 0;
     // Hands everything written so far to the operating system; false on failure.
     virtual bool Flush() = 0;
+    // True when the file is no longer reachable under its name (removed while open): what is
+    // written to it would be lost with it.
+    virtual bool Removed() { return false; }
 };
 
 // Creates files; an existing file of the same name is emptied.
@@ -23,7 +28,9 @@ class FileSystem {
     virtual std::unique_ptr<FileSink> Create(const std::string& path) = 0;
 };
 
-// The standard library's files (std::FILE, binary mode: line ends are written as given).
+// The standard library's files (std::FILE, binary mode: line ends are written as given),
+// unbuffered, so that every write reaches the operating system at once; a write that fails
+// part way is cut off again, and a file whose last name was removed refuses writes.
 class StdFileSystem : public FileSystem {
   public:
     std::unique_ptr<FileSink> Create(const std::string& path) override;

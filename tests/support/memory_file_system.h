@@ -8,7 +8,8 @@
 #include "platform/file_sink.h"
 
 // Files kept in memory, for tests of everything that writes files. A path can be made
-// uncreatable, and writes can be made to fail (a full disk) from some moment on.
+// uncreatable, writes can be made to fail (a full disk) from some moment on, and a file can be
+// removed while it is open (its sink then refuses writes, as the real one does).
 class MemoryFileSystem : public FileSystem {
   public:
     std::unique_ptr<FileSink> Create(const std::string& path) override {
@@ -17,7 +18,13 @@ class MemoryFileSystem : public FileSystem {
         }
         files[path].clear();
         ++createCount;
-        return std::make_unique<Sink>(*this, path);
+        return std::make_unique<Sink>(*this, path, ++generation_[path]);
+    }
+
+    // Removes the file: its open sink is left without a name.
+    void Remove(const std::string& path) {
+        files.erase(path);
+        ++generation_[path];
     }
 
     std::map<std::string, std::string> files;
@@ -28,18 +35,23 @@ class MemoryFileSystem : public FileSystem {
   private:
     class Sink : public FileSink {
       public:
-        Sink(MemoryFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+        Sink(MemoryFileSystem& fs, std::string path, int generation)
+            : fs_(fs), path_(std::move(path)), generation_(generation) {}
         bool Write(std::string_view bytes) override {
-            if (fs_.diskFull) {
+            if (fs_.diskFull || Removed()) {
                 return false;
             }
             fs_.files[path_].append(bytes);
             return true;
         }
         bool Flush() override { return !fs_.diskFull; }
+        bool Removed() override { return fs_.generation_[path_] != generation_; }
 
       private:
         MemoryFileSystem& fs_;
         std::string path_;
+        int generation_;
     };
+
+    std::map<std::string, int> generation_;
 };

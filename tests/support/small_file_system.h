@@ -1,0 +1,81 @@
+#pragma once
+
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+// A small tmpfs mounted for a test in a fresh folder, so that a disk really fills up (needs the
+// right to mount: root, or a user namespace that grants it). mounted() is false where that is
+// not permitted; the test then skips.
+class SmallFileSystem {
+  public:
+    explicit SmallFileSystem(const std::string& size = "64k") {
+        std::string pattern = (std::filesystem::temp_directory_path() / "small-fs-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            return;
+        }
+        dir_ = pattern;
+        const std::string options = "size=" + size + ",mode=0700";
+        mounted_ = ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        if (!mounted_) {
+            why_ = std::string("mount -t tmpfs: ") + std::strerror(errno);
+        }
+    }
+    ~SmallFileSystem() {
+        if (mounted_) {
+            ::umount2(dir_.c_str(), MNT_DETACH);
+        }
+        if (!dir_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir_, ignored);
+        }
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    bool mounted() const { return mounted_; }
+    const std::string& why() const { return why_; }
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    // Takes every free block with a file of its own; returns the bytes it took.
+    size_t Fill(const std::string& name = "filler") {
+        std::FILE* file = std::fopen(Path(name).c_str(), "wb");
+        if (file == nullptr) {
+            return 0;
+        }
+        std::setvbuf(file, nullptr, _IONBF, 0);
+        const std::string block(512, 'z');
+        size_t taken = 0;
+        while (std::fwrite(block.data(), 1, block.size(), file) == block.size()) {
+            taken += block.size();
+        }
+        std::fclose(file);
+        return taken;
+    }
+    // Gives the blocks back.
+    void Free(const std::string& name = "filler") { std::remove(Path(name).c_str()); }
+
+  private:
+    std::string dir_;
+    std::string why_;
+    bool mounted_ = false;
+};
+
+// The whole content of a file, empty when there is none.
+inline std::string FileText(const std::string& path) {
+    std::string text;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            text.append(buffer, n);
+        }
+        std::fclose(file);
+    }
+    return text;
+}
