@@ -507,9 +507,6 @@ bool PollingController::BeginLogRow(std::vector<std::string>& rowPieces) {
                           MessageIcon::kExclamation);
         return false;
     }
-    if (start == MeasurementLog::RowStart::kOpened) {
-        logWriteFailureShown_ = false;
-    }
     return true;
 }
 
@@ -586,16 +583,14 @@ void PollingController::LogFailedPoll() {
         OnStop();
         view_.ShowMessage("Не могу создать файл, " + log_.CurrentFileName(), kErrorCaption,
                           MessageIcon::kExclamation);
-    } else if (start == MeasurementLog::RowStart::kOpened) {
-        logWriteFailureShown_ = false;
     }
 }
 
 void PollingController::ReportLogWriteFailure() {
-    if (!log_.TakeWriteFailure() || logWriteFailureShown_) {
+    // Once an outage: the log keeps the rows meanwhile and writes them when it can again.
+    if (!log_.TakeWriteFailure()) {
         return;
     }
-    logWriteFailureShown_ = true;
     view_.ShowMessage("Ошибка записи в файл, " + log_.CurrentFileName(), kErrorCaption,
                       MessageIcon::kExclamation);
 }

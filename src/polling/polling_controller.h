@@ -152,7 +152,6 @@ class PollingController {
     int pollKind_ = 0;
     std::string transducerTimeText_;
     std::string computerTimeText_;
-    bool logWriteFailureShown_ = false;
 
     // The IEC-101 master and the results its decoder writes.
     Iec101Results iecResults_;
