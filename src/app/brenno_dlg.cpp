@@ -32,6 +32,14 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// Sets a field's text only when it changes: a line edit lays its text out and repaints it on
+// every setText, and most ticks leave most fields as they were.
+void SetEditText(QLineEdit& edit, const QString& text) {
+    if (edit.text() != text) {
+        edit.setText(text);
+    }
+}
+
 // The save-file dialog's name buffer holds this many characters.
 constexpr int kMaxLogFileNameLength = 99;
 
@@ -317,7 +325,7 @@ void CBrennoDlg::ShowAbout() {
 void CBrennoDlg::SetText(ViewText role, const std::string& text) {
     QWidget* widget = RoleWidget(window_.roles.IdOf(role));
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        edit->setText(Q(text));
+        SetEditText(*edit, Q(text));
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(Q(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -361,7 +369,7 @@ void CBrennoDlg::SetValue(int slot, const std::string& text) {
     }
     if (auto* value =
             qobject_cast<QLineEdit*>(Control(kSlotControls[static_cast<size_t>(slot)].valueId))) {
-        value->setText(Q(text));
+        SetEditText(*value, Q(text));
     }
 }
 
