@@ -1,6 +1,7 @@
 #include "app/dialog_template.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -23,6 +24,24 @@ std::optional<int> FindRole(const std::vector<Entry>& entries, Role role) {
 }
 
 }  // namespace
+
+ControlTemplate StaticControl(int id, std::string caption, int x, int y, int w, int h) {
+    return {id, ControlKind::kStatic, std::move(caption), x, y, w, h};
+}
+
+ControlTemplate ReadOnlyEdit(int id, int x, int y, int w, int h, std::string accessibleName) {
+    return ControlTemplate(id, ControlKind::kEdit, "", x, y, w, h)
+        .ReadOnly()
+        .Named(std::move(accessibleName));
+}
+
+ControlTemplate PushButton(int id, std::string caption, int x, int y, int w, int h) {
+    return {id, ControlKind::kPushButton, std::move(caption), x, y, w, h};
+}
+
+ControlTemplate GroupBox(int id, std::string caption, int x, int y, int w, int h) {
+    return {id, ControlKind::kGroupBox, std::move(caption), x, y, w, h};
+}
 
 const ControlTemplate* DialogTemplate::Find(int controlId) const {
     for (const ControlTemplate& control : controls) {

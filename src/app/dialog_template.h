@@ -93,6 +93,13 @@ struct ControlTemplate {
     }
 };
 
+// The template tables' control kinds: a static text, a read-only edit field (with the name a
+// screen reader gives it), a push button, a group box.
+ControlTemplate StaticControl(int id, std::string caption, int x, int y, int w, int h);
+ControlTemplate ReadOnlyEdit(int id, int x, int y, int w, int h, std::string accessibleName = {});
+ControlTemplate PushButton(int id, std::string caption, int x, int y, int w, int h);
+ControlTemplate GroupBox(int id, std::string caption, int x, int y, int w, int h);
+
 struct DialogTemplate {
     int id = 0;  // the template's resource number
     std::string caption;

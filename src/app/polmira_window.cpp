@@ -9,24 +9,6 @@ using K = ControlKind;
 
 constexpr const char* kAboutSecondLine = "Опрос измерительных преобразователей";
 
-ControlTemplate Static(int id, std::string caption, int x, int y, int w, int h) {
-    return {id, K::kStatic, std::move(caption), x, y, w, h};
-}
-
-ControlTemplate Field(int id, int x, int y, int w, int h, std::string accessibleName = {}) {
-    return ControlTemplate(id, K::kEdit, "", x, y, w, h)
-        .ReadOnly()
-        .Named(std::move(accessibleName));
-}
-
-ControlTemplate Button(int id, std::string caption, int x, int y, int w, int h) {
-    return {id, K::kPushButton, std::move(caption), x, y, w, h};
-}
-
-ControlTemplate Frame(int id, std::string caption, int x, int y, int w, int h) {
-    return {id, K::kGroupBox, std::move(caption), x, y, w, h};
-}
-
 DialogTemplate MainTemplate() {
     DialogTemplate t{.id = 102,
                      .caption = "Polmira",
@@ -37,59 +19,59 @@ DialogTemplate MainTemplate() {
                      .controls = {}};
     t.controls = {
         ControlTemplate(1000, K::kDropDownList, "", 306, 192, 30, 12).Sorted().Named("Порт"),
-        Button(1001, "Старт", 120, 156, 30, 12),
-        Static(-1, "Состояние: ", 6, 204, 42, 8),
-        Static(-1, "Преобразователь:", 120, 192, 66, 8),
-        Static(1003, "Статический", 192, 192, 48, 8).Named("Преобразователь"),
-        Static(1004, "Ua", 120, 24, 48, 8),
-        Field(1005, 168, 24, 36, 12),
-        Static(1006, "Ub", 120, 42, 48, 8),
-        Field(1007, 168, 42, 36, 12),
-        Static(1008, "Uc", 120, 60, 48, 8),
-        Field(1009, 168, 60, 36, 12),
-        Static(1010, "Ia", 12, 24, 48, 8),
-        Field(1011, 60, 24, 36, 12),
-        Static(1012, "Ib", 12, 42, 48, 8),
-        Field(1013, 60, 42, 36, 12),
-        Static(1014, "Ic", 12, 60, 48, 8),
-        Field(1015, 60, 60, 36, 12),
-        Button(1016, "Стоп", 156, 156, 30, 12).Default(),
-        Static(1017, "Uab", 228, 24, 54, 8),
-        Field(1018, 294, 24, 36, 12),
-        Static(1019, "Ubc", 228, 42, 54, 8),
-        Field(1020, 294, 42, 36, 12),
-        Static(1021, "Uca", 228, 60, 54, 8),
-        Field(1022, 294, 60, 36, 12),
-        Static(-1, "Период опроса, мс", 6, 174, 72, 8),
+        PushButton(1001, "Старт", 120, 156, 30, 12),
+        StaticControl(-1, "Состояние: ", 6, 204, 42, 8),
+        StaticControl(-1, "Преобразователь:", 120, 192, 66, 8),
+        StaticControl(1003, "Статический", 192, 192, 48, 8).Named("Преобразователь"),
+        StaticControl(1004, "Ua", 120, 24, 48, 8),
+        ReadOnlyEdit(1005, 168, 24, 36, 12),
+        StaticControl(1006, "Ub", 120, 42, 48, 8),
+        ReadOnlyEdit(1007, 168, 42, 36, 12),
+        StaticControl(1008, "Uc", 120, 60, 48, 8),
+        ReadOnlyEdit(1009, 168, 60, 36, 12),
+        StaticControl(1010, "Ia", 12, 24, 48, 8),
+        ReadOnlyEdit(1011, 60, 24, 36, 12),
+        StaticControl(1012, "Ib", 12, 42, 48, 8),
+        ReadOnlyEdit(1013, 60, 42, 36, 12),
+        StaticControl(1014, "Ic", 12, 60, 48, 8),
+        ReadOnlyEdit(1015, 60, 60, 36, 12),
+        PushButton(1016, "Стоп", 156, 156, 30, 12).Default(),
+        StaticControl(1017, "Uab", 228, 24, 54, 8),
+        ReadOnlyEdit(1018, 294, 24, 36, 12),
+        StaticControl(1019, "Ubc", 228, 42, 54, 8),
+        ReadOnlyEdit(1020, 294, 42, 36, 12),
+        StaticControl(1021, "Uca", 228, 60, 54, 8),
+        ReadOnlyEdit(1022, 294, 60, 36, 12),
+        StaticControl(-1, "Период опроса, мс", 6, 174, 72, 8),
         ControlTemplate(1023, K::kEdit, "", 84, 174, 24, 12).Named("Период опроса, мс"),
         ControlTemplate(1024, K::kCheckBox, " Записать в файл", 5, 160, 78, 8),
-        Static(-1, "Время компьютера", 6, 120, 66, 8),
+        StaticControl(-1, "Время компьютера", 6, 120, 66, 8),
         ControlTemplate(1025, K::kDropDownList, "", 78, 120, 30, 36)
             .Sorted()
             .Items({"GMT", "Local"})
             .Named("Шкала времени компьютера"),
-        Frame(1036, "AC", 6, 6, 96, 72),
-        Frame(1037, "DC", 114, 6, 96, 72),
-        Frame(1038, "AC + DC", 222, 6, 114, 72),
-        Static(-1, "Время преобразователя", 6, 102, 90, 8),
-        Button(1027, "Синхронизировать часы", 6, 138, 102, 12),
+        GroupBox(1036, "AC", 6, 6, 96, 72),
+        GroupBox(1037, "DC", 114, 6, 96, 72),
+        GroupBox(1038, "AC + DC", 222, 6, 114, 72),
+        StaticControl(-1, "Время преобразователя", 6, 102, 90, 8),
+        PushButton(1027, "Синхронизировать часы", 6, 138, 102, 12),
         ControlTemplate(1032, K::kRadioButton, " Опрос группы", 198, 138, 66, 10).StartsGroup(),
         ControlTemplate(1033, K::kRadioButton, " Чтение (102)", 264, 138, 60, 10),
         ControlTemplate(1034, K::kRadioButton, "Чтение на канальном уровне", 264, 150, 48, 30)
             .MultiLine(),
         ControlTemplate(1029, K::kDropDownList, "", 198, 156, 30, 12).Named("Группа опроса"),
-        Button(1030, "Определение запаздывания", 216, 120, 102, 12),
-        Static(1031, "0, ms", 252, 106, 30, 8).Named("Запаздывание"),
-        Static(1035, "ASDU", 199, 174, 17, 8),
-        Frame(-1, "МЭК-101", 192, 84, 144, 102),
-        Static(-1, "Порт", 282, 192, 18, 8),
+        PushButton(1030, "Определение запаздывания", 216, 120, 102, 12),
+        StaticControl(1031, "0, ms", 252, 106, 30, 8).Named("Запаздывание"),
+        StaticControl(1035, "ASDU", 199, 174, 17, 8),
+        GroupBox(-1, "МЭК-101", 192, 84, 144, 102),
+        StaticControl(-1, "Порт", 282, 192, 18, 8),
         ControlTemplate(1039, K::kPushLikeCheckBox, "Код", 72, 84, 36, 10).Named("Формат данных"),
-        Static(-1, "Формат данных", 6, 84, 54, 8),
-        Field(1040, 120, 102, 66, 12, "Время преобразователя"),
-        Field(1041, 120, 120, 66, 12, "Время компьютера"),
-        Field(1042, 46, 203, 198, 12, "Состояние"),
-        Field(1026, 219, 173, 24, 12, "ASDU"),
-        Frame(1043, "Измеряемые параметры", 6, 6, 330, 70).Hidden(),
+        StaticControl(-1, "Формат данных", 6, 84, 54, 8),
+        ReadOnlyEdit(1040, 120, 102, 66, 12, "Время преобразователя"),
+        ReadOnlyEdit(1041, 120, 120, 66, 12, "Время компьютера"),
+        ReadOnlyEdit(1042, 46, 203, 198, 12, "Состояние"),
+        ReadOnlyEdit(1026, 219, 173, 24, 12, "ASDU"),
+        GroupBox(1043, "Измеряемые параметры", 6, 6, 330, 70).Hidden(),
     };
     return t;
 }
@@ -103,9 +85,9 @@ DialogTemplate AboutTemplate() {
                      .pointSize = 8,
                      .controls = {}};
     t.controls = {
-        Static(-1, "Polmira, версия\u00a01.0", 42, 14, 154, 8),
-        Static(-1, kAboutSecondLine, 42, 26, 154, 8),
-        Button(1, "ОК", 146, 42, 50, 14).Default(),
+        StaticControl(-1, "Polmira, версия\u00a01.0", 42, 14, 154, 8),
+        StaticControl(-1, kAboutSecondLine, 42, 26, 154, 8),
+        PushButton(1, "ОК", 146, 42, 50, 14).Default(),
     };
     return t;
 }
@@ -158,12 +140,12 @@ const DialogTemplate& InputAddressTemplate() {
                          .pointSize = 12,
                          .controls = {}};
         d.controls = {
-            Button(1, "ОК", 6, 36, 50, 14).Default(),
-            Button(2, "Отмена", 72, 36, 50, 14),
+            PushButton(1, "ОК", 6, 36, 50, 14).Default(),
+            PushButton(2, "Отмена", 72, 36, 50, 14),
             ControlTemplate(1044, K::kDropDownList, "", 72, 12, 48, 78)
                 .VerticalScroll()
                 .Named("Имя параметра"),
-            Static(-1, "Имя параметра", 6, 12, 54, 12),
+            StaticControl(-1, "Имя параметра", 6, 12, 54, 12),
         };
         return d;
     }();
