@@ -29,6 +29,7 @@
 #include "bench/process_stats.h"
 #include "channel/line_mode.h"
 #include "channel/port_list.h"
+#include "channel/transducer_access.h"
 #include "e2e/sim_process.h"
 #include "platform/posix/child_process.h"
 #include "platform/posix/posix_device_names.h"
@@ -71,8 +72,6 @@ constexpr int kStartButton = 1001;
 constexpr int kStopButton = 1016;
 constexpr int kWriteToFile = 1024;
 constexpr int kPeriodField = 1023;
-constexpr uint8_t kFunctionReadConfiguration = 100;
-constexpr uint8_t kFunctionEndConfiguration = 127;
 
 void Result(const std::string& label, const std::string& key, double value) {
     std::printf("RESULT %s.%s %.6g\n", label.c_str(), key.c_str(), value);

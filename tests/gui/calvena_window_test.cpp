@@ -2,9 +2,7 @@
 // about box and port list.
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -88,29 +86,10 @@ class CalvenaWindowTest : public QObject {
     void aboutBoxFromTheWindowMenu() {
         w.Dialog().show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.Dialog()));
-        QString menuText, caption, firstLine;
-        WhenModalOpens([&](QWidget& about) {
-            caption = about.windowTitle();
-            for (QLabel* label : about.findChildren<QLabel*>()) {
-                if (label->text().startsWith("Calvena"))
-                    firstLine = label->text();
-            }
-            QTest::mouseClick(about.findChild<QPushButton*>("1"), Qt::LeftButton);
-        });
-        QTimer::singleShot(50, [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            QVERIFY(menu != nullptr);
-            QAction* item = menu->findChild<QAction*>("aboutItem");
-            menuText = item->text();
-            menu->setActiveAction(item);
-            QTest::keyClick(menu, Qt::Key_Return);
-        });
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                w.Dialog().mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(&w.Dialog(), &event);
-        QCOMPARE(menuText, QString("&Сведения о Calvena"));
-        QCOMPARE(caption, QString("Calvena"));
-        QCOMPARE(firstLine, QString("Calvena, версия\u00a01.0"));
+        const AboutBoxSeen seen = OpenAboutFromWindowMenu(w.Dialog(), "Calvena");
+        QCOMPARE(seen.menuText, QString("&Сведения о Calvena"));
+        QCOMPARE(seen.caption, QString("Calvena"));
+        QCOMPARE(seen.firstLine, QString("Calvena, версия\u00a01.0"));
     }
 
     void portListAndAChoiceSaved() {

@@ -2,8 +2,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -68,4 +73,41 @@ inline void WhenModalOpens(std::function<void(QWidget&)> action) {
         action(*modal);
     });
     poll->start();
+}
+
+// What the about box showed when opened from the window's menu, as a user does it: the menu
+// item's text, the box's caption and first line (the one starting with the program's name),
+// whether "ОК" is its default button. The box is closed with "ОК".
+struct AboutBoxSeen {
+    QString menuText;
+    QString caption;
+    QString firstLine;
+    bool okDefault = false;
+};
+
+inline AboutBoxSeen OpenAboutFromWindowMenu(QWidget& window, const QString& programName) {
+    AboutBoxSeen seen;
+    WhenModalOpens([&](QWidget& about) {
+        seen.caption = about.windowTitle();
+        for (QLabel* label : about.findChildren<QLabel*>()) {
+            if (label->text().startsWith(programName))
+                seen.firstLine = label->text();
+        }
+        auto* ok = about.findChild<QPushButton*>("1");
+        seen.okDefault = ok != nullptr && ok->isDefault() && ok->text() == "ОК";
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    QTimer::singleShot(50, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr)
+            return;
+        QAction* item = menu->findChild<QAction*>("aboutItem");
+        seen.menuText = item->text();
+        menu->setActiveAction(item);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
+                            window.mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(&window, &event);
+    return seen;
 }

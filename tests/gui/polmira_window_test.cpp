@@ -3,10 +3,8 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -136,33 +134,11 @@ class PolmiraWindowTest : public QObject {
     void aboutBoxFromTheWindowMenu() {
         w.Dialog().show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.Dialog()));
-        QString menuText, caption, firstLine;
-        bool okDefault = false;
-        WhenModalOpens([&](QWidget& about) {
-            caption = about.windowTitle();
-            for (QLabel* label : about.findChildren<QLabel*>()) {
-                if (label->text().startsWith("Polmira"))
-                    firstLine = label->text();
-            }
-            auto* ok = about.findChild<QPushButton*>("1");
-            okDefault = ok != nullptr && ok->isDefault() && ok->text() == "ОК";
-            QTest::mouseClick(ok, Qt::LeftButton);
-        });
-        QTimer::singleShot(50, [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            QVERIFY(menu != nullptr);
-            QAction* item = menu->findChild<QAction*>("aboutItem");
-            menuText = item->text();
-            menu->setActiveAction(item);
-            QTest::keyClick(menu, Qt::Key_Return);
-        });
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
-                                w.Dialog().mapToGlobal(QPoint(10, 10)));
-        QApplication::sendEvent(&w.Dialog(), &event);
-        QCOMPARE(menuText, QString("&Сведения о Polmira"));
-        QCOMPARE(caption, QString("Polmira"));
-        QCOMPARE(firstLine, QString("Polmira, версия\u00a01.0"));
-        QVERIFY(okDefault);
+        const AboutBoxSeen seen = OpenAboutFromWindowMenu(w.Dialog(), "Polmira");
+        QCOMPARE(seen.menuText, QString("&Сведения о Polmira"));
+        QCOMPARE(seen.caption, QString("Polmira"));
+        QCOMPARE(seen.firstLine, QString("Polmira, версия\u00a01.0"));
+        QVERIFY(seen.okDefault);
     }
 
     void portListWithTheRememberedPortPresent() {
