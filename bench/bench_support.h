@@ -106,6 +106,7 @@ class NullFileSystem : public FileSystem {
     std::unique_ptr<FileSink> Create(const std::string&) override {
         return std::make_unique<Sink>(bytes);
     }
+    std::unique_ptr<FileSink> OpenForAppend(const std::string&) override { return nullptr; }
 
   private:
     class Sink : public FileSink {
@@ -160,6 +161,7 @@ class BenchView : public DialogView {
     void ArmTimer(uint32_t) override { timerArmed = true; }
     void KillTimer() override { timerArmed = false; }
     void PumpMessagesFor(uint32_t ms) override { clock_.Sleep(ms); }
+    void PumpMessagesHoldingTimer(uint32_t ms) override { clock_.Sleep(ms); }
 
   private:
     SwitchClock& clock_;

@@ -27,50 +27,54 @@ MeasurementLog::RowStart MeasurementLog::BeginLogRow(const LogHeader& header,
     const SystemTime now = Now();
     if (now.day != logDay_ && dailySplit_) {
         logDay_ = now.day;
-        if (IsOpen()) {
-            // A file that has not taken all of its rows (a full disk) keeps them for later; a
-            // still older one that has not either is given up.
+        if (open_) {
+            // A file that has not taken all of its rows (a full disk, a folder gone) keeps them
+            // for later; a still older one that has not either is given up.
             Drain();
-            if (!pending_.empty()) {
-                previous_ = std::move(file_);
-                previousPending_ = std::move(pending_);
-                pending_.clear();
+            if (!current_.pending.empty()) {
+                previous_ = std::move(current_);
             }
-            file_.reset();
+            current_ = LogFile{};
+            open_ = false;
             suffixPending_ = true;
         }
     }
-    if (IsOpen()) {
+    if (open_) {
         // Past the bound of kept text the row is dropped whole: line end, time stamp, cells.
-        if (!pending_.empty()) {
+        if (!current_.pending.empty()) {
             Drain();
         }
-        droppingRow_ = pending_.size() >= kMaxPendingBytes;
+        droppingRow_ = current_.pending.size() >= kMaxPendingBytes;
         droppedRows_ += droppingRow_ ? 1 : 0;
         // The line end goes out with the row's first text, so that a row is written whole or
         // not at all, and the file of a program killed here ends with its last whole row.
         if (!droppingRow_) {
-            AppendWithCrLf(pending_, "\n");
+            AppendWithCrLf(current_.pending, "\n");
         }
         rowPieces.insert(rowPieces.begin(), LogTimeStamp(now) + "\t");
         return RowStart::kContinued;
     }
 
-    currentFileName_ = logBasePath_;
+    current_ = LogFile{};
+    current_.name = logBasePath_;
     logDay_ = now.day;
     if (suffixPending_) {
-        currentFileName_ = RolledOverFileName(logBasePath_, now);
+        current_.name = RolledOverFileName(logBasePath_, now);
         suffixPending_ = false;
     }
-    file_ = files_.Create(currentFileName_);
-    if (!file_) {
+    AppendWithCrLf(current_.header, LogHeaderText(header));
+    current_.sink = files_.Create(current_.name);
+    droppingRow_ = false;
+    if (current_.sink) {
+        current_.made = true;
+        madeThisRun_ = true;
+        current_.pending = current_.header;
+    } else if (!madeThisRun_) {
         return RowStart::kCreateFailed;
     }
-    droppingRow_ = false;
-    pending_.clear();
-    headerText_.clear();
-    AppendWithCrLf(headerText_, LogHeaderText(header));
-    pending_ = headerText_;
+    // A later file that cannot be made yet (its folder is gone) is made, with its header,
+    // as soon as it can be; its rows wait for it.
+    open_ = true;
     Drain();
     rowPieces.insert(rowPieces.begin(), LogTimeStamp(now) + "\t");
     return RowStart::kOpened;
@@ -98,38 +102,63 @@ MeasurementLog::RowStart MeasurementLog::LogFailedPoll(const LogHeader& header, 
 }
 
 bool MeasurementLog::WriteLogText(std::string_view text) {
-    if (!IsOpen()) {
+    if (!open_) {
         return false;
     }
     const bool dropped = droppingRow_;
     if (!dropped) {
-        AppendWithCrLf(pending_, text);
+        AppendWithCrLf(current_.pending, text);
     }
     return Drain() && !dropped;
 }
 
+void MeasurementLog::Reopen(LogFile& file, bool& recreated) {
+    if (file.made) {
+        file.sink = files_.OpenForAppend(file.name);
+        if (file.sink) {
+            return;  // the kept text goes on where the file ends
+        }
+    }
+    file.sink = files_.Create(file.name);
+    if (!file.sink) {
+        return;  // still out of reach: tried again at the next write
+    }
+    // The new file begins with the header; the kept text's first row needs no line end
+    // before it.
+    const bool lineEndFirst = file.pending.compare(0, 2, "\r\n") == 0;
+    file.pending = file.header + file.pending.substr(lineEndFirst ? 2 : 0);
+    // The rows written before went with the old file: worth a report, once.
+    recreated = recreated || file.made;
+    file.made = true;
+}
+
+bool MeasurementLog::DrainFile(LogFile& file, bool& recreated) {
+    if (file.pending.empty()) {
+        return true;
+    }
+    if (!file.sink) {
+        Reopen(file, recreated);
+    }
+    bool ok = file.sink && file.sink->Write(file.pending);
+    if (!ok && file.sink && file.sink->Removed()) {
+        file.sink.reset();
+        Reopen(file, recreated);
+        ok = file.sink && file.sink->Write(file.pending);
+    }
+    if (ok) {
+        file.pending.clear();
+        ok = file.sink->Flush();
+    }
+    return ok;
+}
+
 bool MeasurementLog::Drain() {
-    if (previous_ && previous_->Write(previousPending_)) {
-        previous_->Flush();
-        previous_.reset();
-        previousPending_.clear();
-    }
-    bool ok = file_ != nullptr;
     bool recreated = false;
-    if (file_ && !pending_.empty()) {
-        ok = file_->Write(pending_);
-        if (!ok && file_->Removed()) {
-            // The rows written before went with the file: worth a report, once.
-            Recreate();
-            recreated = true;
-            ok = file_ && file_->Write(pending_);
-        }
-        if (ok) {
-            pending_.clear();
-            ok = file_->Flush();
-        }
+    if (!previous_.pending.empty() && DrainFile(previous_, recreated)) {
+        previous_ = LogFile{};
     }
-    if (!ok || previous_ || recreated) {
+    const bool ok = open_ && DrainFile(current_, recreated);
+    if (!ok || !previous_.pending.empty() || recreated) {
         failureToReport_ = failureToReport_ || !writeFailing_;
         writeFailing_ = true;
     } else {
@@ -138,25 +167,16 @@ bool MeasurementLog::Drain() {
     return ok;
 }
 
-void MeasurementLog::Recreate() {
-    file_ = files_.Create(currentFileName_);
-    if (!file_) {
-        return;  // the next row tries to create it, and says so when it cannot
-    }
-    // The kept text continues the rows of the removed file: the new one begins with the
-    // header, and its first row needs no line end before it.
-    const bool lineEndFirst = pending_.compare(0, 2, "\r\n") == 0;
-    pending_ = headerText_ + pending_.substr(lineEndFirst ? 2 : 0);
-}
-
 void MeasurementLog::Close() {
-    if (file_ || previous_) {
+    if (open_ || !previous_.pending.empty()) {
         Drain();
     }
-    file_.reset();
-    previous_.reset();
-    pending_.clear();
-    previousPending_.clear();
+    const std::string name = current_.name;
+    current_ = LogFile{};
+    current_.name = name;  // still named in a message after the Stop
+    previous_ = LogFile{};
+    open_ = false;
+    madeThisRun_ = false;
     writeFailing_ = false;
     failureToReport_ = false;
     droppingRow_ = false;

@@ -23,16 +23,18 @@ struct LogHeader {
 // poll cycle. Rows are assembled by the caller as pieces (the time stamp first, then cells) and
 // written with WriteLogText; every write is flushed, so a crash loses no finished row.
 //
-// Text that the file does not take (a full disk) is kept, up to kMaxPendingBytes, and written
-// before anything else as soon as the file takes it again, also across a day change; beyond
-// that bound whole rows are dropped. A file removed while it is written is made again under its
-// name, with its header, and the rows go on into it.
+// Text that the file does not take (a full disk, a file removed or a folder gone) is kept, up
+// to kMaxPendingBytes, and written before anything else as soon as the file takes it again,
+// also across a day change; beyond that bound whole rows are dropped. A file that can no longer
+// be reached under its name is opened again as soon as its folder is there: appended to when
+// the file is still in it (a stick plugged back in), made anew with its header when it is not.
+// Only the first file of a run must be created at once.
 class MeasurementLog {
   public:
     enum class RowStart {
         kContinued,    // the file was open; a new line was begun in it
         kOpened,       // a file was created and its header written
-        kCreateFailed  // the file could not be created; nothing was written
+        kCreateFailed  // the run's first file could not be created; nothing was written
     };
 
     MeasurementLog(FileSystem& files, Clock& clock);
@@ -56,8 +58,9 @@ class MeasurementLog {
 
     // Closes the file, after a last attempt to write what it has not taken yet.
     void Close();
-    bool IsOpen() const { return file_ != nullptr; }
-    const std::string& CurrentFileName() const { return currentFileName_; }
+    // A file is in use in this run (it may be out of reach for the moment).
+    bool IsOpen() const { return open_; }
+    const std::string& CurrentFileName() const { return current_.name; }
 
     // True once when writes have begun to fail: cleared by TakeWriteFailure, and armed again
     // only after the files have taken everything kept for them (or at Close), so that one
@@ -65,30 +68,39 @@ class MeasurementLog {
     bool TakeWriteFailure();
 
     // Bytes kept for the files that did not take them yet, and the rows dropped for the bound.
-    size_t PendingBytes() const { return pending_.size() + previousPending_.size(); }
+    size_t PendingBytes() const { return current_.pending.size() + previous_.pending.size(); }
     size_t DroppedRows() const { return droppedRows_; }
 
     static constexpr size_t kMaxPendingBytes = size_t{4} << 20;
 
   private:
+    // One file of the log: its name, its sink (none while it is out of reach), the converted
+    // text it has not taken yet and its converted header.
+    struct LogFile {
+        std::string name;
+        std::unique_ptr<FileSink> sink;
+        std::string pending;
+        std::string header;
+        bool made = false;  // the file was created once: it holds (or lost) its header
+    };
+
     SystemTime Now();
-    // Appends text to what the open file is to take, unless its row is being dropped.
-    void Keep(std::string_view text);
     // Hands the kept text to its files; true when the current file has taken all of its own.
     bool Drain();
-    // The open file was removed: makes it again under its name and begins it with its header.
-    void Recreate();
+    // Hands a file its kept text; true when it took it. recreated is set when the file had to
+    // be made anew (what it held is gone).
+    bool DrainFile(LogFile& file, bool& recreated);
+    // Opens a file that is out of reach again, or makes it when it is not there.
+    void Reopen(LogFile& file, bool& recreated);
 
     FileSystem& files_;
     Clock& clock_;
-    std::unique_ptr<FileSink> file_;
-    std::string pending_;  // converted text the open file has not taken yet
+    LogFile current_;
     // The file closed at a day change while it still had text to take.
-    std::unique_ptr<FileSink> previous_;
-    std::string previousPending_;
-    std::string headerText_;  // the open file's header, converted
+    LogFile previous_;
+    bool open_ = false;
+    bool madeThisRun_ = false;  // a file of this run was created: later ones may wait
     std::string logBasePath_;
-    std::string currentFileName_;
     bool localTime_ = true;
     uint16_t logDay_ = 0;
     bool suffixPending_ = false;

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/file_sink.h"
 
@@ -22,27 +23,35 @@ bool TruncateTo(std::FILE* file, long size) {
     return std::fseek(file, size, SEEK_SET) == 0 && cut;
 }
 
-// The file has no name left in the file system (POSIX lets an open file be removed; Windows
-// refuses to remove it while it is open).
-bool HasNoName(std::FILE* file) {
+// The open file can no longer be reached under its name: the name was removed, or it leads
+// elsewhere or nowhere (its folder renamed, removed, or a stick pulled out with it). Windows
+// refuses to remove or rename an open file, so there only a name that leads nowhere counts.
+bool Unreachable(std::FILE* file, const std::string& path) {
 #if defined(_WIN32)
     (void)file;
-    return false;
+    std::error_code error;
+    return !std::filesystem::exists(std::filesystem::u8path(path), error);
 #else
-    struct stat status {};
-    return ::fstat(::fileno(file), &status) == 0 && status.st_nlink == 0;
+    struct stat open {};
+    struct stat named {};
+    if (::fstat(::fileno(file), &open) != 0 || open.st_nlink == 0) {
+        return true;
+    }
+    return ::stat(path.c_str(), &named) != 0 || named.st_dev != open.st_dev ||
+           named.st_ino != open.st_ino;
 #endif
 }
 
 class StdFileSink : public FileSink {
   public:
-    explicit StdFileSink(std::FILE* file) : file_(file) {}
+    StdFileSink(std::FILE* file, std::string path, long size)
+        : file_(file), path_(std::move(path)), size_(size) {}
     ~StdFileSink() override { std::fclose(file_); }
     StdFileSink(const StdFileSink&) = delete;
     StdFileSink& operator=(const StdFileSink&) = delete;
 
     bool Write(std::string_view bytes) override {
-        if (HasNoName(file_)) {
+        if (Unreachable(file_, path_)) {
             return false;
         }
         if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
@@ -55,12 +64,20 @@ class StdFileSink : public FileSink {
         return true;
     }
     bool Flush() override { return std::fflush(file_) == 0; }
-    bool Removed() override { return HasNoName(file_); }
+    bool Removed() override { return Unreachable(file_, path_); }
 
   private:
     std::FILE* file_;
-    long size_ = 0;  // bytes the file holds: all whole writes
+    std::string path_;
+    long size_;  // bytes the file holds: all whole writes
 };
+
+// Unbuffered: a write goes to the operating system at once or fails at once, and a failed one
+// leaves nothing behind in a buffer to be written later out of order.
+std::unique_ptr<FileSink> SinkOf(std::FILE* file, const std::string& path, long size) {
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    return std::make_unique<StdFileSink>(file, path, size);
+}
 
 }  // namespace
 
@@ -69,8 +86,22 @@ std::unique_ptr<FileSink> StdFileSystem::Create(const std::string& path) {
     if (file == nullptr) {
         return nullptr;
     }
-    // Unbuffered: a write goes to the operating system at once or fails at once, and a failed
-    // one leaves nothing behind in a buffer to be written later out of order.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    return std::make_unique<StdFileSink>(file);
+    return SinkOf(file, path, 0);
+}
+
+std::unique_ptr<FileSink> StdFileSystem::OpenForAppend(const std::string& path) {
+    // "r+" opens only a file that exists; the writes go on at its end.
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    if (file == nullptr) {
+        return nullptr;
+    }
+    long size = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        size = std::ftell(file);
+    }
+    if (size < 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return SinkOf(file, path, size);
 }
