@@ -20,6 +20,7 @@
 #include <QStringList>
 
 #include "app/about_dlg.h"
+#include "app/accessible_value.h"
 #include "catalogue/model_catalogue.h"
 #include "channel/port_list.h"
 #include "channel/serial_channel.h"
@@ -101,6 +102,9 @@ void CreateTemplateControls(QWidget& parent, const DialogTemplate& dialog,
         switch (c.kind) {
             case ControlKind::kStatic:
                 widget = new QLabel(Q(c.caption), &parent);
+                if (c.showsValue) {
+                    MarkAsValueControl(*widget);
+                }
                 break;
             case ControlKind::kEdit: {
                 auto* edit = new QLineEdit(&parent);
@@ -150,6 +154,7 @@ void CreateTemplateControls(QWidget& parent, const DialogTemplate& dialog,
                         list->addItem(Q(item));
                     }
                 }
+                MarkAsValueControl(*list);
                 widget = list;
                 break;
             }
@@ -260,7 +265,7 @@ void CBrennoDlg::ConnectCommands() {
     onClick(roles.delayButton, &PollingController::OnMeasureDelay);
     onClick(roles.rtcTestButton, &PollingController::OnRtcTest);
     onClick(roles.dataFormatBox, &PollingController::OnDataFormat);
-    connect(&pollTimer_, &QTimer::timeout, this, [this] { controller_->OnTimer(1); });
+    connect(&pollTimer_, &QTimer::timeout, this, &CBrennoDlg::OnPollTimer);
     if (QComboBox* timeBase = Combo(roles.timeBaseList)) {
         connect(timeBase, &QComboBox::activated, this, [this, timeBase](int index) {
             controller_->OnTimeBaseChanged(timeBase->itemText(index) == "Local");
@@ -326,7 +331,10 @@ void CBrennoDlg::SetText(ViewText role, const std::string& text) {
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         SetEditText(*edit, Q(text));
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        label->setText(Q(text));
+        if (label->text() != Q(text)) {
+            label->setText(Q(text));
+            AnnounceValueChange(*label);
+        }
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(Q(text));
         button->setAccessibleName(Q(text));
@@ -457,7 +465,7 @@ std::optional<std::string> CBrennoDlg::ChooseLogFile() {
         }
         ShowMessage("Имя файла длиннее " + std::to_string(kMaxLogFileNameLength) +
                         " символов: " + file.toStdString(),
-                    window_.mainWindow.caption, MessageIcon::kExclamation);
+                    "Ошибка", MessageIcon::kExclamation);
     }
 }
 
@@ -486,6 +494,31 @@ void CBrennoDlg::PumpMessagesFor(uint32_t milliseconds) {
     connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
     deadline.start(static_cast<int>(milliseconds));
     loop.exec();
+}
+
+void CBrennoDlg::PumpMessagesHoldingTimer(uint32_t milliseconds) {
+    const bool outer = !holdingTicks_;
+    holdingTicks_ = true;
+    PumpMessagesFor(milliseconds);
+    if (outer) {
+        holdingTicks_ = false;
+        if (tickHeld_) {
+            // Delivered once the running handler has returned to the event loop; a wait that
+            // comes before that holds it back again.
+            tickHeld_ = false;
+            QMetaObject::invokeMethod(this, &CBrennoDlg::OnPollTimer, Qt::QueuedConnection);
+        }
+    }
+}
+
+void CBrennoDlg::OnPollTimer() {
+    if (holdingTicks_) {
+        tickHeld_ = true;
+        return;
+    }
+    if (controller_ != nullptr) {
+        controller_->OnTimer(1);
+    }
 }
 
 bool CBrennoDlg::eventFilter(QObject* watched, QEvent* event) {

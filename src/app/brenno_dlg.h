@@ -78,6 +78,7 @@ class CBrennoDlg : public QDialog, public DialogView {
     void ArmTimer(uint32_t periodMs) override;
     void KillTimer() override;
     void PumpMessagesFor(uint32_t milliseconds) override;
+    void PumpMessagesHoldingTimer(uint32_t milliseconds) override;
 
     // Whether timer 1 is running, and its period.
     bool TimerArmed() const { return pollTimer_.isActive(); }
@@ -94,6 +95,8 @@ class CBrennoDlg : public QDialog, public DialogView {
     void FillPortList();
     void ConnectCommands();
     void OnPortChosen(int index);
+    // Timer 1's tick, unless a wait holds the ticks back.
+    void OnPollTimer();
 
     const WindowDescription& window_;
     QFont font_;
@@ -101,6 +104,8 @@ class CBrennoDlg : public QDialog, public DialogView {
     std::map<int, QWidget*> controls_;
     QButtonGroup* pollKinds_ = nullptr;
     QTimer pollTimer_;
+    bool holdingTicks_ = false;
+    bool tickHeld_ = false;  // a tick came due while held back
     ParameterDialog parameterDialog_;
 
     PollingController* controller_ = nullptr;

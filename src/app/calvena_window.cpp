@@ -22,7 +22,7 @@ DialogTemplate MainTemplate() {
         PushButton(1001, "Старт", 174, 24, 30, 12),
         StaticControl(-1, "Состояние: ", 12, 184, 45, 8),
         StaticControl(-1, "Преобразователь:", 12, 168, 66, 8),
-        StaticControl(1003, "Статический", 78, 168, 55, 12).Named("Преобразователь"),
+        StaticControl(1003, "Статический", 78, 168, 55, 12).Named("Преобразователь").ShowsValue(),
         StaticControl(1004, "Ua", 18, 24, 36, 8),
         ReadOnlyEdit(1005, 54, 24, 36, 12),
         StaticControl(1006, "Ub", 18, 42, 36, 8),

@@ -40,6 +40,9 @@ struct ControlTemplate {
     std::vector<std::string> items;  // drop-down list: the items the template brings
     // The name a screen reader gives the control when its caption does not say it (fields).
     std::string accessibleName;
+    // A static text the program writes a value into: announced by its name, with the text as
+    // its value (drop-down lists always are).
+    bool showsValue = false;
 
     ControlTemplate() = default;
     ControlTemplate(int controlId, ControlKind controlKind, std::string text, int left, int top,
@@ -82,6 +85,9 @@ struct ControlTemplate {
     }
     ControlTemplate Named(std::string name) const {
         return With([&](auto& c) { c.accessibleName = std::move(name); });
+    }
+    ControlTemplate ShowsValue() const {
+        return With([](auto& c) { c.showsValue = true; });
     }
 
   private:

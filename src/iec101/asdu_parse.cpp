@@ -118,6 +118,7 @@ size_t Iec101Master::ParseAsdu(std::span<const uint8_t> asdu) {
     const size_t count = asdu[1] & 0x7F;
     const bool sequence = (asdu[1] & 0x80) != 0;
     results_.lastCause = asdu[2];
+    ++results_.asduCount;
 
     size_t decoded = 0;
     ObjectLayout layout;

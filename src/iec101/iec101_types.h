@@ -27,6 +27,8 @@ struct Iec101Results {
     uint8_t lastCause = 0;
     // Type identification of the last answer, whatever it was.
     uint8_t lastType = 0;
+    // Counts the ASDUs decoded, so that the owner can tell whether an answer brought one.
+    uint32_t asduCount = 0;
 };
 
 // The field widths of the configuration record: link and common address (1 or 2 bytes),

@@ -77,12 +77,14 @@ std::vector<uint8_t> PollingController::ModbusTimeRecord() {
 }
 
 void PollingController::OnSyncClock() {
+    if (DeferDuringTick([this] { OnSyncClock(); })) {
+        return;
+    }
     if (variant_.syncShowsStatus) {
         SetStatus("Синхронизация RTC");
     }
     if (config_.timeSupport == 0) {
-        view_.ShowMessage("Выбранная конфигурация не поддерживает время", kErrorCaption,
-                          MessageIcon::kNone);
+        Notify("Выбранная конфигурация не поддерживает время", kErrorCaption, MessageIcon::kNone);
         return;  // polling goes on
     }
     view_.KillTimer();
@@ -91,7 +93,7 @@ void PollingController::OnSyncClock() {
     const uint32_t timeRegister = ClockRegister();
     const uint8_t mode = config_.ExchangeMode;
     if ((mode == 255 || mode == 0 || mode == 1) && !channel_.IsOpen()) {
-        view_.ShowMessage(PortMessage(), kErrorCaption, MessageIcon::kNone);
+        Notify(PortMessage(), kErrorCaption, MessageIcon::kNone);
         return;  // the poll timer stays stopped
     }
     std::vector<uint8_t> scratch;
@@ -113,7 +115,7 @@ void PollingController::OnSyncClock() {
             timerArmed_ = true;
             break;
         default:
-            view_.ShowMessage(kLinkError, kErrorCaption, MessageIcon::kNone);
+            Notify(kLinkError, kErrorCaption, MessageIcon::kNone);
             OnStart();
             break;
     }
@@ -134,24 +136,27 @@ void PollingController::SyncClockOverModbus(bool ascii, uint32_t timeRegister) {
         r = channel_.ReceiveRtuAnswer(answer);
     }
     if (r != kModbusValid) {
-        view_.ShowMessage(ascii ? kLinkError : kSyncError, kErrorCaption, MessageIcon::kNone);
+        Notify(ascii ? kLinkError : kSyncError, kErrorCaption, MessageIcon::kNone);
     } else if (!EchoMatches(answer, start, record)) {
-        view_.ShowMessage(kSyncError, kErrorCaption, MessageIcon::kNone);
+        Notify(kSyncError, kErrorCaption, MessageIcon::kNone);
     }
     OnStart();
 }
 
 void PollingController::OnRtcTest() {
+    if (DeferDuringTick([this] { OnRtcTest(); })) {
+        return;
+    }
     OnStop();
     std::vector<uint8_t> scratch;
     channel_.ReceiveAsciiAnswer(scratch);
     if (!channel_.IsOpen() && !channel_.OpenPort(channel_.portName)) {
-        view_.ShowMessage("Нет доступа к " + channel_.portName, kErrorCaption, MessageIcon::kNone);
+        Notify("Нет доступа к " + channel_.portName, kErrorCaption, MessageIcon::kNone);
         channel_.ClosePort();
         return;
     }
     if (channel_.ScanLinkSettings() == 0xFFFF && channel_.ScanLinkSettings() == 0xFFFF) {
-        view_.ShowMessage(kRtcError, kRtcCaption, MessageIcon::kExclamation);
+        Notify(kRtcError, kRtcCaption, MessageIcon::kExclamation);
         channel_.ClosePort();
         return;
     }
@@ -162,9 +167,9 @@ void PollingController::OnRtcTest() {
     scratch.clear();
     const uint8_t r = channel_.ReceiveRtuAnswer(scratch);
     if (r == kModbusValid && scratch.size() >= 2 && scratch[1] == kFunctionRtcTest) {
-        view_.ShowMessage("Запущен режим проверки RTC", kRtcCaption, MessageIcon::kNone);
+        Notify("Запущен режим проверки RTC", kRtcCaption, MessageIcon::kNone);
     } else {
-        view_.ShowMessage(kRtcError, kRtcCaption, MessageIcon::kExclamation);
+        Notify(kRtcError, kRtcCaption, MessageIcon::kExclamation);
     }
     channel_.ClosePort();
 }

@@ -22,6 +22,9 @@ uint32_t MsOfMinute(Clock& clock) {
 }  // namespace
 
 void PollingController::OnMeasureDelay() {
+    if (DeferDuringTick([this] { OnMeasureDelay(); })) {
+        return;
+    }
     delayText_ = "0, ms";
     auto showResult = [this] { view_.SetText(ViewText::kDelayResult, delayText_); };
     if (config_.ExchangeMode != 1) {
@@ -32,7 +35,7 @@ void PollingController::OnMeasureDelay() {
     timerArmed_ = false;
     clock_.Sleep(pollPeriod_);
     if (!channel_.IsOpen()) {
-        view_.ShowMessage(PortMessage(), kErrorCaption, MessageIcon::kNone);
+        Notify(PortMessage(), kErrorCaption, MessageIcon::kNone);
         return;  // the poll timer stays stopped
     }
     std::vector<uint8_t> scratch;
@@ -42,13 +45,12 @@ void PollingController::OnMeasureDelay() {
     const uint16_t address = config_.linkAddress;
     iec_.SetPort(channel_);
     if (!iec_.RequestLinkStatus(address, lc)) {
-        view_.ShowMessage("Ошибка инициализации канала", kErrorCaption, MessageIcon::kNone);
+        Notify("Ошибка инициализации канала", kErrorCaption, MessageIcon::kNone);
         showResult();
         return;
     }
     if (!iec_.ResetRemoteLink(address, lc)) {
-        view_.ShowMessage("Сбой при определении задержки передачи", kErrorCaption,
-                          MessageIcon::kNone);
+        Notify("Сбой при определении задержки передачи", kErrorCaption, MessageIcon::kNone);
         showResult();
         return;
     }
@@ -65,7 +67,7 @@ void PollingController::OnMeasureDelay() {
     scratch.clear();
     const uint8_t r = iec_.ReceiveFrame(scratch, lc);
     OnStop();
-    view_.ShowMessage(Iec101ResultMessage(r), kErrorCaption, MessageIcon::kNone);
+    Notify(Iec101ResultMessage(r), kErrorCaption, MessageIcon::kNone);
     OnStart();
     showResult();
 }

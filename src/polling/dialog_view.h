@@ -95,4 +95,7 @@ class DialogView {
 
     // Keeps the window's events dispatched for the given time (clicks and ticks may arrive).
     virtual void PumpMessagesFor(uint32_t milliseconds) = 0;
+    // The same, with the poll timer's ticks held back: a tick that comes due meanwhile is
+    // delivered once the caller has returned to the event loop, as after a blocking wait.
+    virtual void PumpMessagesHoldingTimer(uint32_t milliseconds) = 0;
 };

@@ -152,27 +152,32 @@ void PollingController::SendIecRequest() {
     }
 }
 
-bool PollingController::InterrogationLost() const {
-    // While polling by interrogation the station always has something queued until the
-    // termination comes. "No data" (the fixed frame, or a lone E5) means that the termination,
-    // or the whole interrogation, was lost on the line or refused: without a new interrogation
-    // the station would never have values again.
-    return pollKind_ == 0 &&
-           (lastIecReceive_ == kReceiveNoData || lastIecReceive_ == kReceiveSingleAck);
+bool PollingController::InterrogationLost() {
+    // While polling by interrogation, "no data" (the fixed frame, or a lone E5) long after the
+    // interrogation brought anything means that its termination, or the whole interrogation,
+    // was lost on the line or refused: without a new interrogation the station would never
+    // have values again. A station that answers "no data" while it gathers its values is
+    // given three poll periods before it is asked again.
+    if (pollKind_ != 0 ||
+        (lastIecReceive_ != kReceiveNoData && lastIecReceive_ != kReceiveSingleAck)) {
+        return false;
+    }
+    const uint32_t quiet = clock_.TickCount() - lastIecProgressMs_;
+    return uint64_t{quiet} >= uint64_t{3} * pollPeriod_;
 }
 
 bool PollingController::InterrogationConfirmed(const LinkConfig& lc) {
-    clock_.Sleep(100);
+    WaitInExchange(100);
     std::vector<uint8_t> scratch;
     if (IsGood(iec_.ReceiveFrame(scratch, lc))) {
         return true;
     }
     iec_.RequestClass2Data(config_.linkAddress, lc);
-    clock_.Sleep(100);
+    WaitInExchange(100);
     scratch.clear();
     const uint8_t second = iec_.ReceiveFrame(scratch, lc);
     OnStop();
-    view_.ShowMessage(Iec101ResultMessage(second), kErrorCaption, MessageIcon::kNone);
+    Notify(Iec101ResultMessage(second), kErrorCaption, MessageIcon::kNone);
     return false;
 }
 
@@ -180,7 +185,7 @@ void PollingController::IecLinkStartup(const LinkConfig& lc) {
     const uint16_t address = config_.linkAddress;
     if (!iec_.RequestLinkStatus(address, lc)) {
         OnStop();
-        view_.ShowMessage("Ошибка при инициализации канала", kErrorCaption, MessageIcon::kNone);
+        Notify("Ошибка при инициализации канала", kErrorCaption, MessageIcon::kNone);
         return;
     }
     if (!iec_.ResetRemoteLink(address, lc)) {
@@ -189,6 +194,7 @@ void PollingController::IecLinkStartup(const LinkConfig& lc) {
     const uint32_t start = plan_.pollGroups[plan_.currentGroup].startAddress;
     const uint8_t cause = pollKind_ == 0 ? kCauseActivation : kCauseDeactivation;
     iec_.SendAsduCommand(address, kTypeInterrogation, start, IecLinkConfig(lc.group, cause));
+    lastIecProgressMs_ = clock_.TickCount();
     if (!InterrogationConfirmed(lc)) {
         return;
     }
@@ -204,11 +210,12 @@ void PollingController::IecLinkStartup(const LinkConfig& lc) {
 
 void PollingController::RenewInterrogation(const LinkConfig& lc) {
     view_.KillTimer();
-    clock_.Sleep(pollPeriod_ > 100 ? pollPeriod_ - 100 : 0);
+    WaitInExchange(pollPeriod_ > 100 ? pollPeriod_ - 100 : 0);
     view_.ArmTimer(100);
     const uint32_t start = plan_.pollGroups[plan_.currentGroup].startAddress;
     iec_.SendAsduCommand(config_.linkAddress, kTypeInterrogation, start,
                          IecLinkConfig(lc.group, kCauseActivation));
+    lastIecProgressMs_ = clock_.TickCount();
     if (InterrogationConfirmed(lc)) {
         iec_.RequestClass2Data(config_.linkAddress, lc);
     }
@@ -222,9 +229,16 @@ uint8_t PollingController::CollectIecAnswer() {
     if (pollKind_ == 1 && r == 0 && answer_.empty()) {
         iec_.RequestClass2Data(config_.linkAddress, lc);
         view_.PumpMessagesFor(50);  // ticks arriving here are ignored (no tick inside a tick)
+        if (stopDuringTick_) {
+            throw TickAborted{};
+        }
         r = iec_.ReceiveFrame(answer_, lc);
     }
     lastIecReceive_ = r;
+    if (r == kReceiveOk && iecResults_.asduCount != asduCountSeen_) {
+        lastIecProgressMs_ = clock_.TickCount();  // a confirmation, values or a termination
+    }
+    asduCountSeen_ = iecResults_.asduCount;
     if (iecResults_.setComplete) {
         iecResults_.setComplete = false;
     } else {
@@ -268,7 +282,7 @@ void PollingController::SyncClockOverIec() {
     iec_.SetPort(channel_);
     if (!iec_.RequestLinkStatus(1, lc)) {
         OnStop();
-        view_.ShowMessage("Ошибка при инициализации канала", kErrorCaption, MessageIcon::kNone);
+        Notify("Ошибка при инициализации канала", kErrorCaption, MessageIcon::kNone);
         OnStart();
         return;
     }
@@ -285,7 +299,7 @@ void PollingController::SyncClockOverIec() {
     const uint8_t second = iec_.ReceiveFrame(scratch, lc);
     if (!IsGood(first)) {
         OnStop();
-        view_.ShowMessage(Iec101ResultMessage(second), kErrorCaption, MessageIcon::kNone);
+        Notify(Iec101ResultMessage(second), kErrorCaption, MessageIcon::kNone);
     }
     OnStart();
 }

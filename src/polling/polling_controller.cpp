@@ -15,6 +15,10 @@ constexpr const char* kIdleText = "Ожидание";
 constexpr const char* kRequestText = "Запрос данных";
 constexpr const char* kValuePlaceholder = "-----";
 constexpr uint32_t kMinimumPollPeriod = 50;
+// The longest period the window timer takes (2^31 - 1 ms); a longer one is cut to it.
+constexpr uint32_t kMaximumPollPeriod = 0x7FFF'FFFF;
+// The step in which waits dispatch the window's events: how late a Stop may take effect.
+constexpr uint32_t kPumpStepMs = 50;
 
 // The period field as a decimal number: leading blanks, an optional sign and the digits that
 // follow; text that is not a number reads as 0, and so does a negative number (read as
@@ -82,7 +86,47 @@ void PollingController::SetStatus(const std::string& text) {
 }
 
 void PollingController::ShowError(const std::string& text) {
-    view_.ShowMessage(text, kErrorCaption, MessageIcon::kNone);
+    Notify(text, kErrorCaption, MessageIcon::kNone);
+}
+
+void PollingController::Notify(const std::string& text, const std::string& caption,
+                               MessageIcon icon) {
+    if (inTick_ || showingMessages_) {
+        pendingMessages_.push_back({text, caption, icon});
+        return;
+    }
+    view_.ShowMessage(text, caption, icon);
+}
+
+void PollingController::ShowPendingMessages() {
+    // Ticks run inside an open box (its loop dispatches the timer); what they raise waits for
+    // this loop, so that boxes never stack up.
+    if (showingMessages_) {
+        return;
+    }
+    showingMessages_ = true;
+    while (!pendingMessages_.empty()) {
+        const PendingMessage message = pendingMessages_.front();
+        pendingMessages_.erase(pendingMessages_.begin());
+        view_.ShowMessage(message.text, message.caption, message.icon);
+    }
+    showingMessages_ = false;
+}
+
+bool PollingController::DeferDuringTick(std::function<void()> command) {
+    if (!inTick_) {
+        return false;
+    }
+    deferredCommands_.push_back(std::move(command));
+    return true;
+}
+
+void PollingController::RunDeferredCommands() {
+    while (!deferredCommands_.empty() && !inTick_) {
+        const std::function<void()> command = std::move(deferredCommands_.front());
+        deferredCommands_.erase(deferredCommands_.begin());
+        command();
+    }
 }
 
 void PollingController::ShowCaptions() {
@@ -112,19 +156,57 @@ void PollingController::LockControls() {
 }
 
 void PollingController::OnDataFormat() {
+    if (DeferDuringTick([this] { OnDataFormat(); })) {
+        return;
+    }
     physicalUnits_ = view_.IsChecked(ViewControl::kDataFormat);
     view_.SetText(ViewText::kDataFormatCaption, physicalUnits_ ? "Физ. ед" : "Код");
 }
 
 void PollingController::OnTimeBaseChanged(bool localTime) {
+    if (DeferDuringTick([this, localTime] { OnTimeBaseChanged(localTime); })) {
+        return;
+    }
     localTime_ = localTime;
     log_.SetLocalTime(localTime);
 }
 
+bool PollingController::PumpUntil(uint32_t milliseconds, const bool& stopped, bool holdTimer) {
+    const uint32_t begin = clock_.TickCount();
+    for (;;) {
+        const uint32_t elapsed = clock_.TickCount() - begin;
+        if (stopped) {
+            return false;
+        }
+        if (elapsed >= milliseconds) {
+            return true;
+        }
+        const uint32_t step = std::min(milliseconds - elapsed, kPumpStepMs);
+        if (holdTimer) {
+            view_.PumpMessagesHoldingTimer(step);
+        } else {
+            view_.PumpMessagesFor(step);
+        }
+    }
+}
+
 void PollingController::PumpDuringStart(uint32_t milliseconds) {
-    view_.PumpMessagesFor(milliseconds);
-    if (stopDuringStart_) {
+    if (!PumpUntil(milliseconds, stopDuringStart_, false)) {
         throw StartAborted{};
+    }
+}
+
+void PollingController::WaitInExchange(uint32_t milliseconds) {
+    if (starting_) {
+        PumpDuringStart(milliseconds);
+    } else if (inTick_) {
+        // The ticks that come due meanwhile follow this one, as they did after a blocking wait,
+        // so that the exchanges keep their timing.
+        if (!PumpUntil(milliseconds, stopDuringTick_, true)) {
+            throw TickAborted{};
+        }
+    } else {
+        clock_.Sleep(milliseconds);
     }
 }
 
@@ -138,12 +220,12 @@ uint32_t PollingController::ReadPollPeriod() {
         period = kMinimumPollPeriod;
         view_.SetText(ViewText::kPeriodField, FormatInteger(kMinimumPollPeriod));
     }
-    return period;
+    return std::min(period, kMaximumPollPeriod);
 }
 
 void PollingController::OnStart() {
     // Start's waits dispatch the window's events; a second Start arriving there is ignored.
-    if (starting_) {
+    if (starting_ || DeferDuringTick([this] { OnStart(); })) {
         return;
     }
     starting_ = true;
@@ -354,36 +436,51 @@ void PollingController::OnStop() {
     if (starting_) {
         stopDuringStart_ = true;
     }
+    if (inTick_) {
+        stopDuringTick_ = true;
+    }
 }
 
 void PollingController::OnTimer(int timerId) {
-    // Timer messages queued before a Stop, and ticks arriving inside a running tick (its
-    // message boxes and waits dispatch events), are ignored.
+    // Timer messages queued before a Stop, and ticks arriving inside a running tick (the
+    // 50 ms of the read command dispatch events), are ignored.
     if (timerId != 1 || !timerArmed_ || inTick_) {
         return;
     }
+    RunTick();
+    RunDeferredCommands();
+    ShowPendingMessages();
+}
+
+void PollingController::RunTick() {
     inTick_ = true;
-    const uint8_t r = CollectPollAnswer();
-    ++tickCounter_;
-    const bool even = tickCounter_ % 2 == 0;
-    std::string status;
-    if (r == 0) {
-        RefreshDisplay();
-        status = even ? "Запрос данных ■" : "Запрос данных ";
-    } else {
-        if (log_.IsOpen()) {
-            LogFailedPoll();
+    stopDuringTick_ = false;
+    try {
+        const uint8_t r = CollectPollAnswer();
+        ++tickCounter_;
+        const bool even = tickCounter_ % 2 == 0;
+        std::string status;
+        if (r == 0) {
+            RefreshDisplay();
+            status = even ? "Запрос данных ■" : "Запрос данных ";
+        } else {
+            if (log_.IsOpen()) {
+                LogFailedPoll();
+            }
+            status = even ? "Запрос данных - ошибка ■" : "Запрос данных - ошибка";
         }
-        status = even ? "Запрос данных - ошибка ■" : "Запрос данных - ошибка";
-    }
-    if (timerArmed_) {  // the log may have stopped polling
-        SetStatus(status);
-        ++plan_.currentGroup;
-        if (plan_.currentGroup >= plan_.groupCount) {
-            plan_.currentGroup = 0;
+        if (timerArmed_) {  // the log may have stopped polling
+            SetStatus(status);
+            ++plan_.currentGroup;
+            if (plan_.currentGroup >= plan_.groupCount) {
+                plan_.currentGroup = 0;
+            }
+            SendPollRequest();
+            ReportLogWriteFailure();
         }
-        SendPollRequest();
-        ReportLogWriteFailure();
+    } catch (const TickAborted&) {
+        // A Stop, or the window closing, came during one of the tick's waits: the window is
+        // idle already and nothing of this tick may go on.
     }
     inTick_ = false;
 }
@@ -393,11 +490,27 @@ uint8_t PollingController::CollectPollAnswer() {
     if (!channel_.IsOpen()) {
         return 0;
     }
+    // A frame from another slave (a second device with a colliding address) is not the
+    // transducer's answer: the poll failed as if nothing had come.
+    const auto fromOtherSlave = [this](uint8_t r) {
+        const bool framed = r == kModbusValid || r >= kModbusExceptionBase;
+        return framed && !answer_.empty() && answer_[0] != PollSlaveAddress();
+    };
     switch (config_.ExchangeMode) {
-        case 255:
-            return channel_.ReceiveAsciiAnswer(answer_);
+        case 255: {
+            const uint8_t r = channel_.ReceiveAsciiAnswer(answer_);
+            if (fromOtherSlave(r)) {
+                answer_.clear();
+                return kModbusNoAnswer;
+            }
+            return r;
+        }
         case 0: {
             const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
+            if (fromOtherSlave(r)) {
+                answer_.clear();
+                return kModbusNoAnswer;
+            }
             // An exception answer passes the RTU check (its CRC is right) but carries no
             // values: it fails the tick, as in ASCII, with 100 plus its code.
             if (r == kModbusValid && answer_.size() >= 3 && (answer_[1] & 0x80) != 0) {
@@ -424,7 +537,7 @@ void PollingController::SendPollRequest() {
     }
     const PollGroup& group = plan_.pollGroups[plan_.currentGroup];
     answer_.assign({0x00, group.registerCount});
-    const auto slave = static_cast<uint8_t>(config_.linkAddress & 0xFF);
+    const uint8_t slave = PollSlaveAddress();
     const auto start = static_cast<uint16_t>(group.startAddress & 0xFFFF);
     if (channel_.IsOpen()) {
         if (mode == 255) {
@@ -454,6 +567,12 @@ std::string PollingController::LogTitle(const std::string& name) const {
     const bool floatLabel = plan_.clockInFloatGroup || config_.valueIsFloat;
     std::string title = floatLabel ? LogLabelForFloatName(name, config_.modelName)
                                    : LogLabelForCodeName(name, config_.modelName);
+    if (config_.valueIsFloat && config_.ExchangeMode != 1) {
+        // Polled over Modbus, the names of 32-bit values may still be code names ("aUa1"):
+        // labelled as the window captions them, through the code label and then the 32-bit one.
+        title =
+            LogLabelForFloatName(LogLabelForCodeName(name, config_.modelName), config_.modelName);
+    }
     size_t index = config_.parameterNames.size();
     for (size_t i = 0; i < config_.parameterNames.size(); ++i) {
         if (config_.parameterNames[i] == name) {
@@ -503,8 +622,8 @@ bool PollingController::BeginLogRow(std::vector<std::string>& rowPieces) {
     const MeasurementLog::RowStart start = log_.BeginLogRow(CurrentLogLayout().header, rowPieces);
     if (start == MeasurementLog::RowStart::kCreateFailed) {
         OnStop();
-        view_.ShowMessage("Не могу создать файл, " + log_.CurrentFileName(), kErrorCaption,
-                          MessageIcon::kExclamation);
+        Notify("Не могу создать файл, " + log_.CurrentFileName(), kErrorCaption,
+               MessageIcon::kExclamation);
         return false;
     }
     return true;
@@ -581,8 +700,8 @@ void PollingController::LogFailedPoll() {
     const MeasurementLog::RowStart start = log_.LogFailedPoll(layout.header, beginRow, cells);
     if (start == MeasurementLog::RowStart::kCreateFailed) {
         OnStop();
-        view_.ShowMessage("Не могу создать файл, " + log_.CurrentFileName(), kErrorCaption,
-                          MessageIcon::kExclamation);
+        Notify("Не могу создать файл, " + log_.CurrentFileName(), kErrorCaption,
+               MessageIcon::kExclamation);
     }
 }
 
@@ -591,6 +710,6 @@ void PollingController::ReportLogWriteFailure() {
     if (!log_.TakeWriteFailure()) {
         return;
     }
-    view_.ShowMessage("Ошибка записи в файл, " + log_.CurrentFileName(), kErrorCaption,
-                      MessageIcon::kExclamation);
+    Notify("Ошибка записи в файл, " + log_.CurrentFileName(), kErrorCaption,
+           MessageIcon::kExclamation);
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -81,8 +82,30 @@ class PollingController {
 
   private:
     struct StartAborted {};
+    struct TickAborted {};
+    struct PendingMessage {
+        std::string text;
+        std::string caption;
+        MessageIcon icon;
+    };
 
     void RunStart();
+    void RunTick();
+    // A command that arrives while a tick runs (inside one of its waits) is kept and run after
+    // the tick; true when it was kept.
+    bool DeferDuringTick(std::function<void()> command);
+    void RunDeferredCommands();
+    // A message box. One raised inside a tick is shown after the tick has ended, so that the
+    // ticks go on while it stays open.
+    void Notify(const std::string& text, const std::string& caption, MessageIcon icon);
+    void ShowPendingMessages();
+    // Dispatches the window's events for the given time in short steps (with the poll timer's
+    // ticks held back when holdTimer is set); false as soon as `stopped` is set (a Stop
+    // arrived), true when the time has passed.
+    bool PumpUntil(uint32_t milliseconds, const bool& stopped, bool holdTimer);
+    // A wait inside an exchange: the window's events are dispatched, and a Stop ends the
+    // Start or the tick that waits.
+    void WaitInExchange(uint32_t milliseconds);
     void LockControls();
     void ClearValueFields();
     void ShowCaptions();
@@ -112,6 +135,8 @@ class PollingController {
     void TakeComputerTime();
     void ReportLogWriteFailure();
     uint32_t ClockRegister() const;
+    // The slave address of the poll requests.
+    uint8_t PollSlaveAddress() const { return static_cast<uint8_t>(config_.linkAddress & 0xFF); }
     std::string PortMessage() const;
     std::vector<uint8_t> ModbusTimeRecord();
     void SyncClockOverModbus(bool ascii, uint32_t timeRegister);
@@ -125,7 +150,7 @@ class PollingController {
     void IecLinkStartup(const LinkConfig& config);
     void RenewInterrogation(const LinkConfig& config);
     bool InterrogationConfirmed(const LinkConfig& config);
-    bool InterrogationLost() const;
+    bool InterrogationLost();
     uint8_t CollectIecAnswer();
     bool IsGood(uint8_t code) const { return code == 0 || code == 0xE5; }
     uint32_t ReadPollPeriod();
@@ -158,15 +183,23 @@ class PollingController {
     Iec101Master iec_{iecResults_};
     bool linkStartupPending_ = false;
     uint8_t lastIecReceive_ = 0;  // receive code of the last tick's collection
+    // When the last interrogation was sent or last brought a confirmation, values or its
+    // termination (tick count), and the decoder's ASDU count seen then.
+    uint32_t lastIecProgressMs_ = 0;
+    uint32_t asduCountSeen_ = 0;
     std::string chosenParameterName_;
     uint32_t chosenParameterAddress_ = 0;
     std::string delayText_ = "0, ms";
     // Counts the Stops, so that a step can tell whether it stopped polling.
     uint32_t stopCount_ = 0;
 
-    // Re-entrancy: Start runs its waits with the window's events dispatched.
+    // Re-entrancy: Start and the tick run their waits with the window's events dispatched.
     bool starting_ = false;
     bool stopDuringStart_ = false;
     bool inTick_ = false;
+    bool stopDuringTick_ = false;
     bool timerArmed_ = false;
+    std::vector<std::function<void()>> deferredCommands_;
+    std::vector<PendingMessage> pendingMessages_;
+    bool showingMessages_ = false;
 };

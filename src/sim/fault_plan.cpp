@@ -12,7 +12,7 @@ struct KindName {
     std::string_view name;
 };
 
-constexpr std::array<KindName, 13> kNames = {{
+constexpr std::array<KindName, 14> kNames = {{
     {SimFault::kNoiseBefore, "noise-before"},
     {SimFault::kNoiseAfter, "noise-after"},
     {SimFault::kDropByte, "drop-byte"},
@@ -21,6 +21,7 @@ constexpr std::array<KindName, 13> kNames = {{
     {SimFault::kLate, "late"},
     {SimFault::kSilence, "silence"},
     {SimFault::kException, "exception"},
+    {SimFault::kOtherSlave, "other-slave"},
     {SimFault::kReboot, "reboot"},
     {SimFault::kNegativeConfirmation, "negative"},
     {SimFault::kUnknownCause, "cause"},

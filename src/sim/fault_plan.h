@@ -16,6 +16,7 @@ enum class SimFault {
     kLate,         // the answer is held back until the next request has arrived
     kSilence,      // the request is not heard and not answered
     kException,    // Modbus: an exception answer with code amount (default 6, busy)
+    kOtherSlave,   // Modbus: the answer comes from the next slave address, checksum right
     kReboot,       // it restarts: deaf for amount ms (default 2000), then in its configuration
                    // phase at 19200,E,8,1
     // The IEC 60870-5-101 station:

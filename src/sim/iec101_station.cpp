@@ -421,7 +421,9 @@ void Iec101Station::ProcessCommand(std::span<const uint8_t> asdu) {
                 }
             }
             QueueValues(selected, qoi, true);
-            QueueMirror(asdu, 10);
+            if (!faults.noTermination) {
+                QueueMirror(asdu, 10);
+            }
             return;
         }
         case 102: {

@@ -54,6 +54,7 @@ struct Iec101StationFaults {
     bool statusWithE5 = false;          // E5 instead of the status-of-link frame
     bool noDataAsE5 = false;            // E5 instead of the fixed "no data" frame (function 9)
     bool acdInUserData = false;         // sets ACD in user-data answers only (control 0x28)
+    bool noTermination = false;         // an interrogation ends without its termination
     // 44 to 47: every command that awaits an answer comes back mirrored with this cause, as if
     // the station did not know its type, cause, common address or object address.
     uint8_t commandCause = 0;

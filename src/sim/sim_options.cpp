@@ -303,6 +303,7 @@ std::string SimUsage() {
            "  late               the answer is held back and sent after the next request\n"
            "  silence            the request is neither heard nor answered\n"
            "  exception:CODE     Modbus: an exception answer with CODE (default 6, busy)\n"
+           "  other-slave        Modbus: the answer comes from the next slave address\n"
            "  reboot:MS          it restarts: deaf for MS ms (default 2000), then in its\n"
            "                     configuration phase at 19200,E,8,1 until woken and read again\n"
            "  negative           IEC 60870-5-101: activations confirmed negatively\n"

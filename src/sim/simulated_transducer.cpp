@@ -360,6 +360,9 @@ SimulatedTransducer::ActiveFaults SimulatedTransducer::FaultsFor(uint32_t reques
             case SimFault::kException:
                 a.exceptionCode = static_cast<uint8_t>(std::min<uint32_t>(f.amount, 255));
                 break;
+            case SimFault::kOtherSlave:
+                a.otherSlave = true;
+                break;
             case SimFault::kReboot:
                 a.rebootMs = f.amount;
                 break;
@@ -534,7 +537,8 @@ void SimulatedTransducer::HandleModbusRequest(const std::vector<uint8_t>& frame,
     if (body.size() < 2 || !(body[0] == own || (body[0] == 1 && body[1] == 16))) {
         return;
     }
-    const uint8_t address = body[0];
+    // A second device with a colliding address answers in its place.
+    const uint8_t address = active_.otherSlave ? static_cast<uint8_t>(body[0] + 1) : body[0];
     const uint8_t function = body[1];
     const uint64_t answerAt = endUs + kTurnaroundUs;
     auto exception = [&](uint8_t code) {

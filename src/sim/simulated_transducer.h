@@ -102,6 +102,7 @@ class SimulatedTransducer {
         bool late = false;
         bool silence = false;
         uint8_t exceptionCode = 0;
+        bool otherSlave = false;
         std::optional<uint32_t> rebootMs;
         bool negativeConfirmation = false;
         uint8_t commandCause = 0;

@@ -275,6 +275,8 @@ const std::vector<FaultCase>& LineFaults() {
         {"DroppedByte", SimFault::kDropByte, 1, 0, 1},
         {"BadChecksum", SimFault::kBadChecksum, 1, 0, 1},
         {"Exception", SimFault::kException, 1, 6, 1},
+        // A second device with a colliding address answers: its values are not the transducer's.
+        {"OtherSlaveAnswers", SimFault::kOtherSlave, 2, 0, 2},
         {"SilenceForThreePolls", SimFault::kSilence, 3, 0, 3},
         // The answer to one request comes after the next request: that tick finds nothing,
         // the next one two answers run together.

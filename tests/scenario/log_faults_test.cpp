@@ -123,6 +123,10 @@ class ReportingFileSystem : public FileSystem {
         std::unique_ptr<FileSink> inner = files_.Create(path);
         return inner ? std::make_unique<Sink>(std::move(inner), report_) : nullptr;
     }
+    std::unique_ptr<FileSink> OpenForAppend(const std::string& path) override {
+        std::unique_ptr<FileSink> inner = files_.OpenForAppend(path);
+        return inner ? std::make_unique<Sink>(std::move(inner), report_) : nullptr;
+    }
 
   private:
     class Sink : public FileSink {
@@ -318,6 +322,121 @@ TEST(LogUnderStress, ALogFileRemovedWhilePollingIsMadeAgain) {
     EXPECT_EQ(rows.size(), bench.rowsBegun - rowsBefore);
     EXPECT_EQ(bench.WriteErrors().size(), 1u);
     EXPECT_TRUE(bench.view.timerArmed);
+}
+
+// The write error stays open for 20 s, as on an unattended bench: the ticks go on inside the
+// box's loop, every one of them polls and its row is kept and written once there is space.
+TEST(LogUnderStress, PollingGoesOnWhileTheWriteErrorStaysOpen) {
+    for (const ProgramVariant* variant : {&PolmiraVariant(), &CalvenaVariant()}) {
+        SCOPED_TRACE(variant->programName);
+        MemoryFileSystem files;
+        LogBench bench(*variant, files, 1'710'331'200'000);
+        bench.view.messageOpenMs = 20'000;
+        bench.Start("open.txt");
+        ASSERT_TRUE(bench.view.timerArmed);
+        bench.RunTicks(3);
+        files.diskFull = true;
+        bench.RunTicks(1);
+        ASSERT_EQ(bench.WriteErrors().size(), 1u);
+        // A tick every 500 ms while the box was open, each a good poll.
+        EXPECT_GE(bench.view.ticksWhileMessageOpen, 39);
+        EXPECT_EQ(bench.failedTicks, 0u);
+        EXPECT_TRUE(bench.view.timerArmed);
+
+        files.diskFull = false;
+        bench.RunTicks(2);
+        EXPECT_EQ(RowsOf(files.files["open.txt"]).size(), bench.rowsBegun);
+        EXPECT_GE(bench.rowsBegun, 45u);
+        EXPECT_EQ(bench.view.messages.size(), 1u);
+    }
+}
+
+// The log's folder goes while polling (a stick pulled out) and comes back: with the file on it,
+// the held rows follow the ones written before; without, the file is made again with its
+// header. Polling goes on all the while, with one message.
+TEST(LogUnderStress, AFolderThatVanishesHoldsTheRowsUntilItIsBack) {
+    for (const bool sameStick : {true, false}) {
+        SCOPED_TRACE(sameStick ? "the same stick" : "an empty folder");
+        MemoryFileSystem files;
+        LogBench bench(CalvenaVariant(), files, 1'710'331'200'000);
+        bench.Start("stick.txt");
+        bench.RunTicks(4);
+        files.PullOut();
+        const size_t rowsBefore = bench.rowsBegun;
+        bench.RunTicks(8);
+        EXPECT_TRUE(bench.view.timerArmed);
+        EXPECT_EQ(bench.failedTicks, 0u);
+        ASSERT_EQ(bench.view.messages.size(), 1u);
+        EXPECT_EQ(bench.view.messages[0].text, std::string(kWriteError) + "stick.txt");
+        EXPECT_GT(bench.controller.log().PendingBytes(), 0u);
+
+        files.PlugBackIn(sameStick);
+        bench.RunTicks(3);
+        const std::string& text = files.files["stick.txt"];
+        const std::vector<std::string> rows = RowsOf(text);
+        EXPECT_EQ(rows.size(), sameStick ? bench.rowsBegun : bench.rowsBegun - rowsBefore);
+        for (const std::string& row : rows) {
+            EXPECT_TRUE(IsWholeRow(row)) << row;
+        }
+        EXPECT_EQ(text.find("time", text.find("time") + 1), std::string::npos);  // one header
+        EXPECT_EQ(bench.controller.log().PendingBytes(), 0u);
+        EXPECT_EQ(bench.view.messages.size(), 1u);
+    }
+}
+
+// The folder is gone across midnight: the new day's file cannot be made yet; it is made with its
+// header once the folder is back, and the old day's rows go into the old file.
+TEST(LogUnderStress, ADayChangeWhileTheFolderIsGoneLosesNoRow) {
+    MemoryFileSystem files;
+    LogBench bench(PolmiraVariant(), files, kBeforeMidnightUtcMs);
+    bench.Start("day.txt");
+    bench.RunTicks(4);
+    files.PullOut();
+    bench.RunPastMidnight(4);
+    EXPECT_TRUE(bench.view.timerArmed);
+    const std::string next = bench.controller.log().CurrentFileName();
+    ASSERT_NE(next, "day.txt");
+    files.PlugBackIn(true);
+    bench.RunTicks(2);
+    const std::vector<std::string> before = RowsOf(files.files["day.txt"]);
+    const std::vector<std::string> after = RowsOf(files.files[next]);
+    EXPECT_GE(after.size(), 5u);
+    EXPECT_EQ(before.size() + after.size(), bench.rowsBegun);
+    EXPECT_EQ(bench.WriteErrors().size(), 1u);
+    EXPECT_EQ(bench.view.messages.size(), 1u);
+}
+
+// The same on a real disk: the folder renamed away and back (what a stick pulled out and
+// plugged in again looks like to an open file), then removed with the file and made again.
+TEST(LogUnderStress, ARealFolderThatVanishesHoldsTheRowsUntilItIsBack) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "log-stick-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path top = pattern;
+    const std::filesystem::path folder = top / "stick";
+    std::filesystem::create_directory(folder);
+    const std::string path = (folder / "log.txt").string();
+    StdFileSystem files;
+    LogBench bench(PolmiraVariant(), files, 1'710'331'200'000);
+    bench.Start(path);
+    bench.RunTicks(3);
+
+    std::filesystem::rename(folder, top / "away");
+    bench.RunTicks(4);
+    EXPECT_EQ(bench.WriteErrors().size(), 1u);
+    std::filesystem::rename(top / "away", folder);
+    bench.RunTicks(2);
+    EXPECT_EQ(RowsOf(FileText(path)).size(), bench.rowsBegun);
+
+    std::filesystem::remove_all(folder);
+    const size_t rowsBefore = bench.rowsBegun;
+    bench.RunTicks(4);
+    std::filesystem::create_directory(folder);
+    bench.RunTicks(2);
+    EXPECT_EQ(RowsOf(FileText(path)).size(), bench.rowsBegun - rowsBefore);
+    EXPECT_TRUE(bench.view.timerArmed);
+    EXPECT_EQ(bench.WriteErrors().size(), 2u);
+    EXPECT_EQ(bench.view.messages.size(), 2u);
+    std::filesystem::remove_all(top);
 }
 
 // On a real disk that fills up: a tmpfs of 64 KiB, its space taken by another file while the

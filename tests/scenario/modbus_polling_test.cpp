@@ -241,6 +241,41 @@ TEST(ModbusPolling, PeriodBelowFiftyOrNotANumberBecomesFifty) {
     EXPECT_EQ(bench.view.timerPeriodMs, 750u);
 }
 
+// The window timer takes at most 2^31 - 1 ms: a longer period is cut to that, and polling
+// starts as with any other period.
+TEST(ModbusPolling, PeriodBeyondTheTimersRangeTakesTheLongestItHas) {
+    for (const char* text : {"2147483647", "2147483648", "99999999999"}) {
+        SCOPED_TRACE(text);
+        ScenarioBench bench(PolmiraVariant(), SteadyProfile("TQ21"));
+        bench.view.texts[ViewText::kPeriodField] = text;
+        bench.Start();
+        EXPECT_EQ(bench.controller.pollPeriod(), 2'147'483'647u);
+        EXPECT_EQ(bench.view.timerPeriodMs, 2'147'483'647u);
+        EXPECT_TRUE(bench.view.timerArmed);
+        EXPECT_EQ(bench.view.texts[ViewText::kStatusLine], "Запрос данных");
+    }
+}
+
+// A record whose value type says 32-bit values, polled over Modbus with code names: the log's
+// titles name the values as the window captions them.
+TEST(ModbusPolling, CodeNamesOfFloatValuesAreTitledAsTheyAreCaptioned) {
+    SimProfile profile = SteadyProfile("TQ41");
+    profile.config.iecValueType = 13;  // short floats
+    RebuildProfileConfig(profile);
+    ASSERT_TRUE(profile.config.valueIsFloat);
+    ScenarioBench bench(PolmiraVariant(), profile);
+    bench.view.checked[ViewControl::kWriteToFile] = true;
+    bench.view.logFileChoice = "float.txt";
+    bench.Start();
+    bench.RunTicks(2);
+    const std::string text = LogOf(bench, "float.txt");
+    const size_t titles = text.find("time");
+    const std::string header = text.substr(titles, text.find("\r\n", titles) - titles);
+    EXPECT_EQ(header.find("aU"), std::string::npos) << header;
+    EXPECT_NE(header.find("\tUa, V    \tUb, V    \tUc, V    \t"), std::string::npos) << header;
+    EXPECT_EQ(bench.view.captions[0], "Ua, V");
+}
+
 TEST(ModbusPolling, ConfigurationReadFailuresStopWithTheirMessage) {
     struct Case {
         const char* name;

@@ -55,6 +55,13 @@ class FakeDialogView : public DialogView {
     void ShowMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
         messages.push_back({text, caption, icon});
+        // A box left open: its loop dispatches the timer and the scripted actions, as a modal
+        // message box's does, until the user presses "ОК".
+        if (messageOpenMs > 0) {
+            const int ticksBefore = ticks;
+            Dispatch(clock_.NowUs() + uint64_t{messageOpenMs} * 1000);
+            ticksWhileMessageOpen += ticks - ticksBefore;
+        }
     }
     std::optional<std::string> ChooseLogFile() override {
         ++fileDialogs;
@@ -73,6 +80,10 @@ class FakeDialogView : public DialogView {
     void PumpMessagesFor(uint32_t milliseconds) override {
         ++pumps;
         Dispatch(clock_.NowUs() + uint64_t{milliseconds} * 1000);
+    }
+    void PumpMessagesHoldingTimer(uint32_t milliseconds) override {
+        ++pumps;
+        Dispatch(clock_.NowUs() + uint64_t{milliseconds} * 1000, /*holdTimer=*/true);
     }
 
     struct Message {
@@ -102,6 +113,8 @@ class FakeDialogView : public DialogView {
     uint32_t timerPeriodMs = 0;
     int pumps = 0;
     int ticks = 0;
+    uint32_t messageOpenMs = 0;  // how long each message box stays open
+    int ticksWhileMessageOpen = 0;
 
   private:
     struct Event {
@@ -109,13 +122,14 @@ class FakeDialogView : public DialogView {
         std::function<void()> action;
     };
 
-    void Dispatch(uint64_t deadlineUs) {
+    // A tick held back stays due: the next dispatch without the hold delivers it at once.
+    void Dispatch(uint64_t deadlineUs, bool holdTimer = false) {
         for (;;) {
             auto next = std::min_element(
                 events_.begin(), events_.end(),
                 [](const Event& a, const Event& b) { return a.timeUs < b.timeUs; });
             const bool haveEvent = next != events_.end() && next->timeUs <= deadlineUs;
-            const bool haveTick = timerArmed && nextTickUs_ <= deadlineUs;
+            const bool haveTick = !holdTimer && timerArmed && nextTickUs_ <= deadlineUs;
             if (!haveEvent && !haveTick) {
                 break;
             }
