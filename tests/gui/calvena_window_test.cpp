@@ -68,6 +68,14 @@ class CalvenaWindowTest : public QObject {
                  QSize(DialogUnitsToPixelsX(250, base), DialogUnitsToPixelsY(197, base)));
     }
 
+    void valuesAreAnnouncedUnderTheirLabels() {
+        w.Dialog().SetText(ViewText::kModelName, "TQ41-2");
+        QCOMPARE(Announced(w.Control(1003)), (QStringList{"Преобразователь", "TQ41-2"}));
+        QCOMPARE(Announced(w.Control(1000)), (QStringList{"Порт", "ttyACM0"}));
+        QCOMPARE(Announced(w.Control(1025)), (QStringList{"Шкала времени компьютера", "Local"}));
+        QCOMPARE(Announced(w.Control(1031)), (QStringList{"Состояние", "Ожидание"}));
+    }
+
     void enterAndEscapeDoNothing() {
         w.Dialog().show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.Dialog()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -57,6 +58,15 @@ struct WindowUnderTest {
         return items;
     }
 };
+
+// What an accessibility client reads of a control: its name, then its value.
+inline QStringList Announced(QWidget* widget) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    if (accessible == nullptr) {
+        return {"<not accessible>"};
+    }
+    return {accessible->text(QAccessible::Name), accessible->text(QAccessible::Value)};
+}
 
 // Runs the action on the next modal window that opens (a message box, the about box, a
 // dialog) once it is shown, from inside its own event loop.

@@ -1,10 +1,14 @@
 // The viewer's main window, offscreen: its initial state, layout, keyboard filter, about
 // box, port list, data-format switch and parameter dialog.
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -106,6 +110,56 @@ class PolmiraWindowTest : public QObject {
                          qPrintable(QString::number(c.id)));
             }
         }
+    }
+
+    // A screen reader hears every control that shows a value by its label, and its value.
+    void valuesAreAnnouncedUnderTheirLabels() {
+        QCOMPARE(Announced(w.Control(1003)), (QStringList{"Преобразователь", "Статический"}));
+        w.Dialog().SetText(ViewText::kModelName, "TQ21-1");
+        QCOMPARE(Announced(w.Control(1003)), (QStringList{"Преобразователь", "TQ21-1"}));
+        QCOMPARE(Announced(w.Control(1031)), (QStringList{"Запаздывание", "0, ms"}));
+        w.Dialog().SetText(ViewText::kDelayResult, "12 ms");
+        QCOMPARE(Announced(w.Control(1031)), (QStringList{"Запаздывание", "12 ms"}));
+        QCOMPARE(Announced(w.Control(1025)), (QStringList{"Шкала времени компьютера", "Local"}));
+        QCOMPARE(Announced(w.Control(1029)), (QStringList{"Группа опроса", "Общий"}));
+        w.Control<QComboBox>(1029)->setCurrentIndex(3);
+        QCOMPARE(Announced(w.Control(1029)), (QStringList{"Группа опроса", "3"}));
+        const QString port = w.Control<QComboBox>(1000)->currentText();
+        QCOMPARE(Announced(w.Control(1000)), (QStringList{"Порт", port}));
+        // The list of a drop-down stays reachable, its items readable.
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w.Control(1025));
+        QCOMPARE(list->childCount(), 1);
+        QCOMPARE(list->child(0)->object(),
+                 static_cast<QObject*>(w.Control<QComboBox>(1025)->view()));
+        QCOMPARE(Announced(w.Control(1011))[0], QString("Uac1"));
+    }
+
+    // A log file name longer than the dialog's buffer is refused under the error caption, and
+    // the dialog opens again.
+    void anOverlongLogFileNameIsRefused() {
+        const QString name = QDir::tempPath() + "/" + QString(120, 'x') + ".txt";
+        QString caption;
+        int fileDialogs = 0;
+        std::function<void(QWidget&)> onModal = [&](QWidget& modal) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(&modal)) {
+                if (++fileDialogs == 1) {
+                    dialog->selectFile(name);
+                    QMetaObject::invokeMethod(dialog, "accept");
+                } else {
+                    dialog->reject();
+                }
+            } else if (auto* box = qobject_cast<QMessageBox*>(&modal)) {
+                caption = box->windowTitle();
+                box->button(QMessageBox::Ok)->click();
+            }
+            if (fileDialogs < 2) {
+                WhenModalOpens(onModal);
+            }
+        };
+        WhenModalOpens(onModal);
+        QCOMPARE(w.Dialog().ChooseLogFile(), std::nullopt);
+        QCOMPARE(fileDialogs, 2);
+        QCOMPARE(caption, QString("Ошибка"));
     }
 
     void enterAndEscapeDoNothing() {
