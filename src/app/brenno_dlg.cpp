@@ -265,7 +265,10 @@ void CBrennoDlg::ConnectCommands() {
     onClick(roles.delayButton, &PollingController::OnMeasureDelay);
     onClick(roles.rtcTestButton, &PollingController::OnRtcTest);
     onClick(roles.dataFormatBox, &PollingController::OnDataFormat);
-    connect(&pollTimer_, &QTimer::timeout, this, &CBrennoDlg::OnPollTimer);
+    // Queued: the tick runs after the timer's own activation has ended. Qt does not fire a
+    // timer again while its handler runs, and a message box that a tick leaves open must not
+    // stop the ticks.
+    connect(&pollTimer_, &QTimer::timeout, this, &CBrennoDlg::OnPollTimer, Qt::QueuedConnection);
     if (QComboBox* timeBase = Combo(roles.timeBaseList)) {
         connect(timeBase, &QComboBox::activated, this, [this, timeBase](int index) {
             controller_->OnTimeBaseChanged(timeBase->itemText(index) == "Local");

@@ -11,8 +11,10 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "app/brenno_app.h"
@@ -22,6 +24,7 @@
 #include "platform/posix/posix_device_names.h"
 #include "platform/posix/posix_serial_device.h"
 #include "platform/posix/system_clock.h"
+#include "support/small_file_system.h"
 
 #ifdef WINDOW_E2E_CALVENA
 #include "app/calvena_window.h"
@@ -103,6 +106,39 @@ class MessageBoxHand : public QObject {
     QTimer timer_;
 };
 
+// Names the log file in the save-file dialog as a user does: the name typed into its name field
+// and Enter pressed (tried again until the dialog has taken it: it may still be setting itself
+// up). Keeps the dialog's filters.
+class FileDialogHand : public QObject {
+  public:
+    QStringList filters;
+
+    explicit FileDialogHand(const std::filesystem::path& file) {
+        connect(&timer_, &QTimer::timeout, this, [this, file] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || !dialog->isVisible()) {
+                return;
+            }
+            filters = dialog->nameFilters();
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) {
+                name->setText(QString::fromStdString(file.string()));
+                QTest::keyClick(name, Qt::Key_Return);
+            }
+        });
+        timer_.start(100);
+    }
+
+  private:
+    QTimer timer_;
+};
+
+// The rows of a log file: the lines after the model line, the blank line and the header.
+std::vector<std::string> LogRows(const std::filesystem::path& file) {
+    std::vector<std::string> lines = SplitLines(ReadFile(file));
+    return lines.size() > 3 ? std::vector<std::string>(lines.begin() + 3, lines.end())
+                            : std::vector<std::string>{};
+}
+
 }  // namespace
 
 class WindowEndToEnd : public QObject {
@@ -136,30 +172,15 @@ class WindowEndToEnd : public QObject {
         // "Записать в файл", and the file named in the save-file dialog as a user would.
         const std::filesystem::path log = files / "measurements";
         qobject_cast<QAbstractButton*>(dialog.Control(1024))->setChecked(true);
-        // (Tried again until the dialog has taken it: it may still be setting itself up.)
-        QStringList filters;
-        QTimer fileDialogHand;
-        connect(&fileDialogHand, &QTimer::timeout, this, [&] {
-            auto* fileDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (fileDialog == nullptr || !fileDialog->isVisible()) {
-                return;
-            }
-            filters = fileDialog->nameFilters();
-            // The name typed into its name field and Enter pressed, as a user does.
-            auto* name = fileDialog->findChild<QLineEdit*>("fileNameEdit");
-            QVERIFY(name != nullptr);
-            name->setText(QString::fromStdString(log.string()));
-            QTest::keyClick(name, Qt::Key_Return);
-        });
-        fileDialogHand.start(100);
+        auto fileDialogHand = std::make_unique<FileDialogHand>(log);
 
         QElapsedTimer sinceStart;
         sinceStart.start();
         QTest::mouseClick(dialog.Control(1001), Qt::LeftButton);
         // Start returns once the first request is out and the timer runs.
         QVERIFY2(app.controller().IsPolling(), qPrintable(statusTexts.join(" | ")));
-        fileDialogHand.stop();
-        QCOMPARE(filters, QStringList{"*.txt"});
+        QCOMPARE(fileDialogHand->filters, QStringList{"*.txt"});
+        fileDialogHand.reset();
         const int valueField = kFirstValue;
         auto* firstValue = qobject_cast<QLineEdit*>(dialog.Control(valueField));
         QVERIFY(QTest::qWaitFor([&] { return firstValue->text() != "-----"; }, 5000));
@@ -199,6 +220,86 @@ class WindowEndToEnd : public QObject {
         QVERIFY(sim.Stop().has_value());
         std::filesystem::remove_all(files);
     }
+    // The disk of the log fills up while nobody is at the bench: the write error stays open for
+    // eight seconds, polling goes on meanwhile, and once the disk has space again every row is
+    // in the file. On a tmpfs of 64 KiB (skipped where mounting is not permitted).
+    void fullDiskWhileTheMessageStaysOpen() {
+        SmallFileSystem disk;
+        if (!disk.mounted()) {
+            QSKIP(disk.why().c_str());
+        }
+        SimProcess sim({"--model", kModel, "--name", "e2e-full"});
+        QVERIFY2(!sim.PortPath().empty(), sim.Stderr().c_str());
+        PosixSerialDevice device;
+        SystemClock clock;
+        StdFileSystem fileSystem;
+        MemorySettingsStore settings;
+        settings.values[kPortSettingKey] = "e2e-full";
+        PosixDeviceNames devices("/sys/class/tty", (sim.RuntimeDir() / "transducer-sim").string());
+        CBrennoApp app(Variant(), Window(), {device, clock, fileSystem, settings, devices});
+        CBrennoDlg& dialog = app.dialog();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const std::filesystem::path logFile = disk.Path("full.txt");
+        qobject_cast<QAbstractButton*>(dialog.Control(1024))->setChecked(true);
+        auto fileDialogHand = std::make_unique<FileDialogHand>(logFile);
+        QTest::mouseClick(dialog.Control(1001), Qt::LeftButton);
+        fileDialogHand.reset();
+        QVERIFY(app.controller().IsPolling());
+        QVERIFY(QTest::qWaitFor([&] { return LogRows(logFile).size() >= 3; }, 8000));
+        QVERIFY(disk.Fill() > 0);
+
+        // The box is watched from a timer: while it is open, its own loop runs the program.
+        struct {
+            QElapsedTimer open;
+            int ticksAtOpen = 0;
+            int ticksWhileOpen = 0;
+            bool freed = false;
+            bool closed = false;
+            QString text;
+        } box;
+        QTimer hand;
+        connect(&hand, &QTimer::timeout, this, [&] {
+            auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (shown == nullptr || !shown->isVisible() || box.closed) {
+                return;
+            }
+            if (!box.open.isValid()) {
+                box.open.start();
+                box.ticksAtOpen = app.controller().tickCounter();
+                box.text = shown->text();
+            } else if (box.open.elapsed() >= 6000 && !box.freed) {
+                disk.Free();  // space again, the box still open
+                box.freed = true;
+            } else if (box.open.elapsed() >= 8000) {
+                box.ticksWhileOpen = app.controller().tickCounter() - box.ticksAtOpen;
+                box.closed = true;
+                QTest::mouseClick(shown->button(QMessageBox::Ok), Qt::LeftButton);
+            }
+        });
+        hand.start(50);
+        QVERIFY(QTest::qWaitFor([&] { return box.closed; }, 20000));
+        QCOMPARE(box.text, QString::fromStdString("Ошибка записи в файл, " + logFile.string()));
+        QTest::qWait(1000);
+        QTest::mouseClick(dialog.Control(1016), Qt::LeftButton);
+
+        const std::vector<std::string> rows = LogRows(logFile);
+        const int ticks = app.controller().tickCounter() - 1;
+        const int groups = app.controller().pollPlan().groupCount;
+        qInfo(
+            "Ticks while the message was open (8 s): %d; rows written: %zu of %d ticks "
+            "(%d poll groups)",
+            box.ticksWhileOpen, rows.size(), ticks, groups);
+        QVERIFY2(box.ticksWhileOpen >= 14, qPrintable(QString::number(box.ticksWhileOpen)));
+        // A row per poll cycle, none torn, none lost.
+        QVERIFY(std::abs(static_cast<int>(rows.size()) - (ticks + groups - 1) / groups) <= 1);
+        for (const std::string& row : rows) {
+            QVERIFY2(row.find("-----") == std::string::npos, row.c_str());
+        }
+        dialog.close();
+        QVERIFY(sim.Stop().has_value());
+    }
+
     void commandButtonsAgainstTheSimulator() {
 #ifdef WINDOW_E2E_CALVENA
         SimProcess sim({"--model", "TQ21", "--name", "e2e-buttons"});
