@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <clocale>
+#include <cstdio>
 
 #include "platform/posix/file_settings_store.h"
 #include "platform/posix/posix_device_names.h"
@@ -27,8 +28,13 @@ int CBrennoApp::InitInstance() {
     return 0;
 }
 
-int RunProgram(int argc, char** argv, const ProgramVariant& variant,
+int RunProgram(int argc, char** argv, const ProgramInfo& program, const ProgramVariant& variant,
                const WindowDescription& window, CBrennoDlg::ParameterDialog parameterDialog) {
+    if (const auto answer = AnswerCommandLine(program, {argv + 1, argv + argc})) {
+        std::fputs(answer->standardOutput.c_str(), stdout);
+        std::fputs(answer->standardError.c_str(), stderr);
+        return answer->exitStatus;
+    }
     QApplication application(argc, argv);
     // Qt takes the C library's locale from the environment; the core formats its numbers
     // independently of it, and nothing else of the C library's formatting is used.

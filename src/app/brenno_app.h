@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/brenno_dlg.h"
+#include "app/command_line.h"
 #include "channel/serial_channel.h"
 #include "platform/clock.h"
 #include "platform/device_names.h"
@@ -42,6 +43,7 @@ class CBrennoApp {
     PollingController controller_;
 };
 
-// The main() of a program on this system: the Qt application, the real platform, the window.
-int RunProgram(int argc, char** argv, const ProgramVariant& variant,
+// The main() of a program on this system: the command line answered first (--help, --version
+// and a wrong option need no display), then the Qt application, the real platform, the window.
+int RunProgram(int argc, char** argv, const ProgramInfo& program, const ProgramVariant& variant,
                const WindowDescription& window, CBrennoDlg::ParameterDialog parameterDialog);
