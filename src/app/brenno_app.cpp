@@ -1,6 +1,8 @@
 #include "app/brenno_app.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <clocale>
 #include <cstdio>
 
@@ -28,6 +30,12 @@ int CBrennoApp::InitInstance() {
     return 0;
 }
 
+bool InstallQtTranslation(QTranslator& translator) {
+    return translator.load(QStringLiteral("qtbase_ru"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+           QCoreApplication::installTranslator(&translator);
+}
+
 int RunProgram(int argc, char** argv, const ProgramInfo& program, const ProgramVariant& variant,
                const WindowDescription& window, CBrennoDlg::ParameterDialog parameterDialog) {
     if (const auto answer = AnswerCommandLine(program, {argv + 1, argv + argc})) {
@@ -36,6 +44,8 @@ int RunProgram(int argc, char** argv, const ProgramInfo& program, const ProgramV
         return answer->exitStatus;
     }
     QApplication application(argc, argv);
+    QTranslator qtTranslation;
+    InstallQtTranslation(qtTranslation);
     // Qt takes the C library's locale from the environment; the core formats its numbers
     // independently of it, and nothing else of the C library's formatting is used.
     std::setlocale(LC_NUMERIC, "C");
