@@ -104,6 +104,10 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& arguments) {
             if (!flag(options.help)) {
                 return fail("--help takes no value");
             }
+        } else if (option == "--version") {
+            if (!flag(options.version)) {
+                return fail("--version takes no value");
+            }
         } else if (option == "--fault" || option == "--fault-random" || option == "--line-delay") {
             if (!takeValue()) {
                 return fail(option + " needs a value");
@@ -290,6 +294,7 @@ std::string SimUsage() {
            "                     faults as they happen\n"
            "  --list             the models, one a line\n"
            "  --help             this text\n"
+           "  --version          the version\n"
            "\n"
            "Faults: FAULT is KIND[:AMOUNT][@FROM[+COUNT]][%PERCENT]. Requests are the frames\n"
            "heard at its own line settings, counted from 1 since it started; @FROM+COUNT\n"

@@ -24,6 +24,7 @@ struct SimOptions {
     uint64_t faultRandomKey = 1;       // --fault-random: the draws of the faults with a chance
     uint32_t lineDelayMs = 0;          // --line-delay: every answer leaves this much later
     bool help = false;                 // --help
+    bool version = false;              // --version
 };
 
 struct SimOptionsResult {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "brenno_version.h"
 #include "platform/posix/pty_far_end.h"
 #include "platform/posix/published_port.h"
 #include "platform/posix/stop_signals.h"
@@ -54,6 +55,11 @@ int main(int argc, char** argv) {
     const SimOptions& options = *parsed.options;
     if (options.help) {
         std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("transducer-sim %.*s\n", static_cast<int>(kBrennoVersion.size()),
+                    kBrennoVersion.data());
         return 0;
     }
     if (options.list) {

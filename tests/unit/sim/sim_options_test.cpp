@@ -33,6 +33,8 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_TRUE(all.trace && all.steady && !all.list);
     EXPECT_TRUE(Parsed({"--list"}).list);
     EXPECT_TRUE(Parsed({"-h"}).help);
+    EXPECT_TRUE(Parsed({"--version"}).version);
+    EXPECT_FALSE(defaults.version || defaults.help);
     EXPECT_EQ(Parsed({"--link-byte=135"}).linkByte, 0x87);
 }
 
@@ -54,6 +56,7 @@ TEST(SimOptions, RejectsWhatItCannotServe) {
         {"--name", ""},
         {"--name", std::string(65, 'x')},
         {"--trace=1"},
+        {"--version=2"},
         {"--device", ""},
         {"extra"},
         {"--unknown"},
