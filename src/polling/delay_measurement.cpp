@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr const char* kErrorCaption = "Ошибка";
 constexpr size_t kAssemblyBufferSize = 32;
 constexpr uint32_t kConfirmationWaitMs = 500;
 
@@ -27,7 +26,7 @@ void PollingController::OnMeasureDelay() {
     }
     delayText_ = "0, ms";
     auto showResult = [this] { view_.SetText(ViewText::kDelayResult, delayText_); };
-    if (config_.ExchangeMode != 1) {
+    if (config_.ExchangeMode != ExchangeMode::kIec101) {
         showResult();
         return;
     }

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr const char* kErrorCaption = "Ошибка";
 constexpr uint8_t kCauseActivation = 6;
 constexpr uint8_t kCauseDeactivation = 8;
 constexpr uint8_t kCauseRequest = 5;
@@ -102,7 +101,7 @@ void PollingController::PrepareIecMaster() {
     for (size_t j = 0; j < awaited; ++j) {
         const std::string& name = config_.IecParameterList[j].name;
         bool expected = false;
-        if (pollKind_ == 1) {
+        if (pollKind_ == PollKind::kReadCommand) {
             expected = !chosenParameterName_.empty() &&
                        name.find(chosenParameterName_) != std::string::npos &&
                        name.back() == chosenParameterName_.back();
@@ -118,7 +117,8 @@ void PollingController::PrepareIecMaster() {
         }
         uint8_t received = 0;
         // An interrogated group: parameters of other groups are neither awaited nor expected.
-        if (pollKind_ == 0 && group >= 1 && group <= 16 && j < config_.groupBytes.size()) {
+        if (pollKind_ == PollKind::kInterrogation && group >= 1 && group <= 16 &&
+            j < config_.groupBytes.size()) {
             const uint8_t g = config_.groupBytes[j];
             if (g != kStationGroupCause && g != kStationGroupCause + group) {
                 received = 0xFF;
@@ -144,7 +144,7 @@ void PollingController::SendIecRequest() {
         IecLinkStartup(lc);
     } else if (iecResults_.lastCause == kCauseTermination || InterrogationLost()) {
         RenewInterrogation(lc);
-    } else if (pollKind_ == 1) {
+    } else if (pollKind_ == PollKind::kReadCommand) {
         iec_.SendAsduCommand(config_.linkAddress, kTypeRead, start,
                              IecLinkConfig(lc.group, kCauseRequest));
     } else {
@@ -158,7 +158,7 @@ bool PollingController::InterrogationLost() {
     // was lost on the line or refused: without a new interrogation the station would never
     // have values again. A station that answers "no data" while it gathers its values is
     // given three poll periods before it is asked again.
-    if (pollKind_ != 0 ||
+    if (pollKind_ != PollKind::kInterrogation ||
         (lastIecReceive_ != kReceiveNoData && lastIecReceive_ != kReceiveSingleAck)) {
         return false;
     }
@@ -192,17 +192,18 @@ void PollingController::IecLinkStartup(const LinkConfig& lc) {
         return;  // the start-up counts as done
     }
     const uint32_t start = plan_.pollGroups[plan_.currentGroup].startAddress;
-    const uint8_t cause = pollKind_ == 0 ? kCauseActivation : kCauseDeactivation;
+    const uint8_t cause =
+        pollKind_ == PollKind::kInterrogation ? kCauseActivation : kCauseDeactivation;
     iec_.SendAsduCommand(address, kTypeInterrogation, start, IecLinkConfig(lc.group, cause));
     lastIecProgressMs_ = clock_.TickCount();
     if (!InterrogationConfirmed(lc)) {
         return;
     }
-    if (pollKind_ == 1) {
+    if (pollKind_ == PollKind::kReadCommand) {
         iec_.SendAsduCommand(address, kTypeRead, start, IecLinkConfig(lc.group, kCauseRequest));
     } else {
         iec_.RequestClass2Data(address, lc);
-        if (pollKind_ == 0) {
+        if (pollKind_ == PollKind::kInterrogation) {
             view_.ArmTimer(100);  // Start arms it at the poll period afterwards
         }
     }
@@ -226,7 +227,7 @@ uint8_t PollingController::CollectIecAnswer() {
     const LinkConfig lc = IecLinkConfig(0);
     iec_.SetPort(channel_);
     uint8_t r = iec_.ReceiveFrame(answer_, lc);
-    if (pollKind_ == 1 && r == 0 && answer_.empty()) {
+    if (pollKind_ == PollKind::kReadCommand && r == 0 && answer_.empty()) {
         iec_.RequestClass2Data(config_.linkAddress, lc);
         view_.PumpMessagesFor(50);  // ticks arriving here are ignored (no tick inside a tick)
         if (stopDuringTick_) {

@@ -93,7 +93,7 @@ DisplayResult RefreshValues(const DisplayInput& in, SlotCaptions& captions) {
     const TransducerConfig& config = *in.config;
     const std::string_view model = config.modelName;
     const std::span<const uint8_t> answer = in.answer;
-    const bool iec = in.exchangeMode == 1;
+    const bool iec = in.exchangeMode == ExchangeMode::kIec101;
     const ValueContext context{config.wordOrder, model, in.physicalUnits};
 
     bool isFloat = iec && IecFloatType(in.lastValueType);

@@ -22,7 +22,7 @@ struct DisplayInput {
     // Per name of the group: whether the log has a column for it.
     std::vector<bool> logColumns;
     const TransducerConfig* config = nullptr;
-    uint8_t exchangeMode = 255;
+    ExchangeMode exchangeMode = ExchangeMode::kModbusAscii;
     uint8_t lastValueType = 0;  // type identification of the last IEC-101 answer
     bool physicalUnits = false;
     bool clockInFloatGroup = false;

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr const char* kErrorCaption = "Ошибка";
 constexpr const char* kIdleText = "Ожидание";
 constexpr const char* kRequestText = "Запрос данных";
 constexpr const char* kValuePlaceholder = "-----";
@@ -75,7 +74,7 @@ void PollingController::OnInitDialog() {
         view_.SetText(ViewText::kDataFormatCaption, "Физ. ед");
     }
     ClearValueFields();
-    config_.ExchangeMode = 255;
+    config_.ExchangeMode = ExchangeMode::kModbusAscii;
     config_.linkSettingsByte = 0;
     pollPeriod_ = 500;
     view_.SetText(ViewText::kPeriodField, "500");
@@ -243,7 +242,8 @@ void PollingController::OnStart() {
 
 void PollingController::RunStart() {
     writeToFile_ = view_.IsChecked(ViewControl::kWriteToFile);
-    pollKind_ = variant_.hasIecControls ? view_.PollKind() : 0;
+    pollKind_ =
+        variant_.hasIecControls ? PollKindOfButton(view_.PollKind()) : PollKind::kInterrogation;
     physicalUnits_ = variant_.hasDataFormatSwitch && view_.IsChecked(ViewControl::kDataFormat);
 
     if (variant_.locksAtStartBegin) {
@@ -286,7 +286,8 @@ void PollingController::RunStart() {
         view_.Repaint();
     }
 
-    if (config_.ExchangeMode == 1 && pollKind_ == 1 && !ChooseReadParameter()) {
+    if (config_.ExchangeMode == ExchangeMode::kIec101 && pollKind_ == PollKind::kReadCommand &&
+        !ChooseReadParameter()) {
         OnStop();
         return;
     }
@@ -304,7 +305,7 @@ void PollingController::RunStart() {
     channel_.ReceiveAsciiAnswer(scratch);
 
     iecResults_.setComplete = false;
-    if (config_.ExchangeMode == 1 || config_.ExchangeMode == 2) {
+    if (PreparesIec101(config_.ExchangeMode)) {
         PrepareIecMaster();
     }
 
@@ -341,7 +342,7 @@ void PollingController::ChangeOver() {
 
 void PollingController::BuildPlan() {
     PollGroupInput input = PollGroupInputFrom(config_);
-    if (config_.ExchangeMode == 1 && pollKind_ == 1) {
+    if (config_.ExchangeMode == ExchangeMode::kIec101 && pollKind_ == PollKind::kReadCommand) {
         input.chosenParameter = ChosenParameter{chosenParameterAddress_, chosenParameterName_};
     }
     plan_ = BuildPollGroups(input, variant_.pollGroupRules);
@@ -366,11 +367,11 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
                 SetStatus("Чтение конфигурации");
             }
             uint16_t scan = channel_.ScanLinkSettings();
-            if (scan == 0xFFFF) {
+            if (scan == SerialChannel::kNotHeard) {
                 PumpDuringStart(1000);
                 scan = channel_.ScanLinkSettings();
             }
-            if (scan == 0xFFFF) {
+            if (scan == SerialChannel::kNotHeard) {
                 fail("Нет связи с преобразователем");
             } else {
                 const std::vector<uint8_t> access(kConfigAccessValue.begin(),
@@ -497,7 +498,7 @@ uint8_t PollingController::CollectPollAnswer() {
         return framed && !answer_.empty() && answer_[0] != PollSlaveAddress();
     };
     switch (config_.ExchangeMode) {
-        case 255: {
+        case ExchangeMode::kModbusAscii: {
             const uint8_t r = channel_.ReceiveAsciiAnswer(answer_);
             if (fromOtherSlave(r)) {
                 answer_.clear();
@@ -505,7 +506,7 @@ uint8_t PollingController::CollectPollAnswer() {
             }
             return r;
         }
-        case 0: {
+        case ExchangeMode::kModbusRtu: {
             const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
             if (fromOtherSlave(r)) {
                 answer_.clear();
@@ -518,12 +519,12 @@ uint8_t PollingController::CollectPollAnswer() {
             }
             return r;
         }
-        case 4: {
+        case ExchangeMode::kReceiveOnly: {
             const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
             answer_.clear();
             return r;
         }
-        case 1:
+        case ExchangeMode::kIec101:
             return CollectIecAnswer();
         default:
             return 0;  // modes 2, 3 and 5 to 254 exchange nothing
@@ -531,8 +532,8 @@ uint8_t PollingController::CollectPollAnswer() {
 }
 
 void PollingController::SendPollRequest() {
-    const uint8_t mode = config_.ExchangeMode;
-    if (mode == 4) {
+    const ExchangeMode mode = config_.ExchangeMode;
+    if (mode == ExchangeMode::kReceiveOnly) {
         return;
     }
     const PollGroup& group = plan_.pollGroups[plan_.currentGroup];
@@ -540,16 +541,17 @@ void PollingController::SendPollRequest() {
     const uint8_t slave = PollSlaveAddress();
     const auto start = static_cast<uint16_t>(group.startAddress & 0xFFFF);
     if (channel_.IsOpen()) {
-        if (mode == 255) {
-            channel_.SendAsciiRequest(slave, 4, start, &answer_);
-        } else if (mode == 0) {
-            channel_.SendRtuRequest(slave, 4, start, &answer_);
+        if (mode == ExchangeMode::kModbusAscii) {
+            channel_.SendAsciiRequest(slave, kFunctionReadInputRegisters, start, &answer_);
+        } else if (mode == ExchangeMode::kModbusRtu) {
+            channel_.SendRtuRequest(slave, kFunctionReadInputRegisters, start, &answer_);
         }
-        if (mode == 1) {
+        if (mode == ExchangeMode::kIec101) {
             SendIecRequest();
         }
     }
-    if (!(mode == 1 && pollKind_ == 0 && iecResults_.lastCause != 7)) {
+    if (!(mode == ExchangeMode::kIec101 && pollKind_ == PollKind::kInterrogation &&
+          iecResults_.lastCause != 7)) {
         TakeComputerTime();
     }
 }
@@ -567,7 +569,7 @@ std::string PollingController::LogTitle(const std::string& name) const {
     const bool floatLabel = plan_.clockInFloatGroup || config_.valueIsFloat;
     std::string title = floatLabel ? LogLabelForFloatName(name, config_.modelName)
                                    : LogLabelForCodeName(name, config_.modelName);
-    if (config_.valueIsFloat && config_.ExchangeMode != 1) {
+    if (config_.valueIsFloat && config_.ExchangeMode != ExchangeMode::kIec101) {
         // Polled over Modbus, the names of 32-bit values may still be code names ("aUa1"):
         // labelled as the window captions them, through the code label and then the 32-bit one.
         title =

@@ -17,6 +17,8 @@
 #include "platform/file_sink.h"
 #include "polling/dialog_view.h"
 #include "polling/measurement_display.h"
+#include "polling/messages.h"
+#include "polling/poll_kind.h"
 #include "polling/program_variant.h"
 
 // The entries of the parameter dialog: the parameters whose value width matches the
@@ -73,7 +75,7 @@ class PollingController {
     const Panel& panel() const { return panel_; }
     uint32_t pollPeriod() const { return pollPeriod_; }
     uint16_t tickCounter() const { return tickCounter_; }
-    uint8_t ExchangeMode() const { return config_.ExchangeMode; }
+    ::ExchangeMode exchangeMode() const { return config_.ExchangeMode; }
     const MeasurementLog& log() const { return log_; }
     const std::vector<uint8_t>& answer() const { return answer_; }
     const Iec101Master& iecMaster() const { return iec_; }
@@ -174,7 +176,7 @@ class PollingController {
     bool writeToFile_ = false;
     bool physicalUnits_ = false;
     bool localTime_ = true;
-    int pollKind_ = 0;
+    PollKind pollKind_ = PollKind::kInterrogation;
     std::string transducerTimeText_;
     std::string computerTimeText_;
 
