@@ -5,6 +5,7 @@
 #include <array>
 
 #include "catalogue/number_text.h"
+#include "iec101/delay_confirmation.h"
 #include "polling/polling_controller.h"
 
 namespace {
@@ -79,17 +80,15 @@ uint16_t PollingController::AcquireTransferDelay(uint16_t linkAddress, const Lin
 
     // The activation must be acknowledged with a fixed frame 10 00 A CS 16. Anything queued
     // beyond such a frame makes it something else, so at most one byte more is read.
-    const size_t ackLength = AddressBytes(lc.addressWidth) == 1 ? 5 : 6;
-    std::vector<uint8_t> ack(ackLength + 1);
+    std::vector<uint8_t> ack(DelayAcknowledgementLength(lc) + 1);
     ack.resize(channel_.ReadAvailable(ack.data(), ack.size()));
-    if (ack.size() != ackLength || ack[0] != 0x10 || ack[1] != 0x00) {
+    if (!IsDelayAcknowledgement(ack, lc)) {
         return 0;
     }
     iec_.RequestClass2Data(linkAddress, lc);
     channel_.WaitTransmitEmpty(150);
 
-    const size_t expected = 11 + 2 * size_t{AddressBytes(lc.addressWidth)} +
-                            CauseBytes(lc.causeWidth) + IoaBytes(lc.ioaWidth);
+    const size_t expected = DelayConfirmationLength(lc);
     // The assembly buffer holds 32 bytes; a confirmation that does not fit is wrong anyway.
     std::array<uint8_t, kAssemblyBufferSize> assembly{};
     size_t collected = 0;
@@ -116,26 +115,12 @@ uint16_t PollingController::AcquireTransferDelay(uint16_t linkAddress, const Lin
             break;
         }
     }
-    if (collected != expected || overrun || assembly[0] != 0x68 || !arrival) {
+    if (collected != expected || overrun || !arrival) {
         return 0;
     }
-    uint32_t sum = 0;
-    for (size_t i = 4; i + 2 < expected; ++i) {
-        sum += assembly[i];
-    }
-    if ((sum & 0xFF) != assembly[expected - 2] || assembly[expected - 1] != 0x16) {
-        return 0;
-    }
-    const size_t at = 7 + 2 * size_t{AddressBytes(lc.addressWidth)} + CauseBytes(lc.causeWidth) +
-                      IoaBytes(lc.ioaWidth);
-    const uint32_t returned = assembly[at] | uint32_t{assembly[at + 1]} << 8;
-    // 0 is no time; 60000 and above is no millisecond of a minute, and the difference to the
-    // arrival would make a meaningless delay.
-    if (returned == 0 || returned >= 60000) {
-        return 0;
-    }
-    const uint32_t a = *arrival < returned ? *arrival + 60000 : *arrival;
-    return static_cast<uint16_t>((a - returned) / 2);
+    const std::optional<uint16_t> returned =
+        ReturnedDelayTime(std::span<const uint8_t>(assembly.data(), collected), lc);
+    return returned ? OneWayDelayMs(*arrival, *returned) : 0;
 }
 
 void PollingController::SendTransferDelay(uint16_t linkAddress, const LinkConfig& lc,
