@@ -76,7 +76,7 @@ std::vector<uint8_t> PollingController::ModbusTimeRecord() {
 }
 
 void PollingController::OnSyncClock() {
-    if (DeferDuringTick([this] { OnSyncClock(); })) {
+    if (guard_.DeferDuringTick([this] { OnSyncClock(); })) {
         return;
     }
     if (variant_.syncShowsStatus) {
@@ -145,7 +145,7 @@ void PollingController::SyncClockOverModbus(bool ascii, uint32_t timeRegister) {
 }
 
 void PollingController::OnRtcTest() {
-    if (DeferDuringTick([this] { OnRtcTest(); })) {
+    if (guard_.DeferDuringTick([this] { OnRtcTest(); })) {
         return;
     }
     OnStop();

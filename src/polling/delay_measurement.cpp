@@ -22,7 +22,7 @@ uint32_t MsOfMinute(Clock& clock) {
 }  // namespace
 
 void PollingController::OnMeasureDelay() {
-    if (DeferDuringTick([this] { OnMeasureDelay(); })) {
+    if (guard_.DeferDuringTick([this] { OnMeasureDelay(); })) {
         return;
     }
     delayText_ = "0, ms";

@@ -230,7 +230,7 @@ uint8_t PollingController::CollectIecAnswer() {
     if (pollKind_ == PollKind::kReadCommand && r == 0 && answer_.empty()) {
         iec_.RequestClass2Data(config_.linkAddress, lc);
         view_.PumpMessagesFor(50);  // ticks arriving here are ignored (no tick inside a tick)
-        if (stopDuringTick_) {
+        if (guard_.Stopped()) {
             throw TickAborted{};
         }
         r = iec_.ReceiveFrame(answer_, lc);

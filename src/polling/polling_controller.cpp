@@ -90,7 +90,7 @@ void PollingController::ShowError(const std::string& text) {
 
 void PollingController::Notify(const std::string& text, const std::string& caption,
                                MessageIcon icon) {
-    if (inTick_ || showingMessages_) {
+    if (guard_.InTick() || showingMessages_) {
         pendingMessages_.push_back({text, caption, icon});
         return;
     }
@@ -110,22 +110,6 @@ void PollingController::ShowPendingMessages() {
         view_.ShowMessage(message.text, message.caption, message.icon);
     }
     showingMessages_ = false;
-}
-
-bool PollingController::DeferDuringTick(std::function<void()> command) {
-    if (!inTick_) {
-        return false;
-    }
-    deferredCommands_.push_back(std::move(command));
-    return true;
-}
-
-void PollingController::RunDeferredCommands() {
-    while (!deferredCommands_.empty() && !inTick_) {
-        const std::function<void()> command = std::move(deferredCommands_.front());
-        deferredCommands_.erase(deferredCommands_.begin());
-        command();
-    }
 }
 
 void PollingController::ShowCaptions() {
@@ -155,7 +139,7 @@ void PollingController::LockControls() {
 }
 
 void PollingController::OnDataFormat() {
-    if (DeferDuringTick([this] { OnDataFormat(); })) {
+    if (guard_.DeferDuringTick([this] { OnDataFormat(); })) {
         return;
     }
     physicalUnits_ = view_.IsChecked(ViewControl::kDataFormat);
@@ -163,18 +147,18 @@ void PollingController::OnDataFormat() {
 }
 
 void PollingController::OnTimeBaseChanged(bool localTime) {
-    if (DeferDuringTick([this, localTime] { OnTimeBaseChanged(localTime); })) {
+    if (guard_.DeferDuringTick([this, localTime] { OnTimeBaseChanged(localTime); })) {
         return;
     }
     localTime_ = localTime;
     log_.SetLocalTime(localTime);
 }
 
-bool PollingController::PumpUntil(uint32_t milliseconds, const bool& stopped, bool holdTimer) {
+bool PollingController::PumpUntil(uint32_t milliseconds, bool holdTimer) {
     const uint32_t begin = clock_.TickCount();
     for (;;) {
         const uint32_t elapsed = clock_.TickCount() - begin;
-        if (stopped) {
+        if (guard_.Stopped()) {
             return false;
         }
         if (elapsed >= milliseconds) {
@@ -190,18 +174,18 @@ bool PollingController::PumpUntil(uint32_t milliseconds, const bool& stopped, bo
 }
 
 void PollingController::PumpDuringStart(uint32_t milliseconds) {
-    if (!PumpUntil(milliseconds, stopDuringStart_, false)) {
+    if (!PumpUntil(milliseconds, false)) {
         throw StartAborted{};
     }
 }
 
 void PollingController::WaitInExchange(uint32_t milliseconds) {
-    if (starting_) {
+    if (guard_.Starting()) {
         PumpDuringStart(milliseconds);
-    } else if (inTick_) {
+    } else if (guard_.InTick()) {
         // The ticks that come due meanwhile follow this one, as they did after a blocking wait,
         // so that the exchanges keep their timing.
-        if (!PumpUntil(milliseconds, stopDuringTick_, true)) {
+        if (!PumpUntil(milliseconds, true)) {
             throw TickAborted{};
         }
     } else {
@@ -224,11 +208,10 @@ uint32_t PollingController::ReadPollPeriod() {
 
 void PollingController::OnStart() {
     // Start's waits dispatch the window's events; a second Start arriving there is ignored.
-    if (starting_ || DeferDuringTick([this] { OnStart(); })) {
+    if (guard_.Starting() || guard_.DeferDuringTick([this] { OnStart(); })) {
         return;
     }
-    starting_ = true;
-    stopDuringStart_ = false;
+    ReentrancyGuard::Scope start(guard_, ReentrancyGuard::Activity::kStart);
     try {
         RunStart();
     } catch (const StartAborted&) {
@@ -236,7 +219,6 @@ void PollingController::OnStart() {
         // idle; nothing of this Start may go on.
         channel_.ClosePort();
     }
-    starting_ = false;
     view_.SetChecked(ViewControl::kWriteToFile, writeToFile_);
 }
 
@@ -309,9 +291,8 @@ void PollingController::RunStart() {
         PrepareIecMaster();
     }
 
-    const uint32_t stops = stopCount_;
     SendPollRequest();
-    if (stopCount_ != stops) {
+    if (guard_.Stopped()) {
         return;  // the link start-up failed and stopped polling
     }
     SetStatus(kRequestText);
@@ -420,7 +401,6 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
 }
 
 void PollingController::OnStop() {
-    ++stopCount_;
     view_.KillTimer();
     timerArmed_ = false;
     configReadDone_ = false;
@@ -434,28 +414,22 @@ void PollingController::OnStop() {
     channel_.ClosePort();
     log_.Close();
     SetStatus(kIdleText);
-    if (starting_) {
-        stopDuringStart_ = true;
-    }
-    if (inTick_) {
-        stopDuringTick_ = true;
-    }
+    guard_.NoteStop();
 }
 
 void PollingController::OnTimer(int timerId) {
     // Timer messages queued before a Stop, and ticks arriving inside a running tick (the
     // 50 ms of the read command dispatch events), are ignored.
-    if (timerId != 1 || !timerArmed_ || inTick_) {
+    if (timerId != 1 || !timerArmed_ || guard_.InTick()) {
         return;
     }
     RunTick();
-    RunDeferredCommands();
+    guard_.RunDeferred();
     ShowPendingMessages();
 }
 
 void PollingController::RunTick() {
-    inTick_ = true;
-    stopDuringTick_ = false;
+    ReentrancyGuard::Scope tick(guard_, ReentrancyGuard::Activity::kTick);
     try {
         const uint8_t r = CollectPollAnswer();
         ++tickCounter_;
@@ -483,7 +457,6 @@ void PollingController::RunTick() {
         // A Stop, or the window closing, came during one of the tick's waits: the window is
         // idle already and nothing of this tick may go on.
     }
-    inTick_ = false;
 }
 
 uint8_t PollingController::CollectPollAnswer() {

@@ -20,6 +20,7 @@
 #include "polling/messages.h"
 #include "polling/poll_kind.h"
 #include "polling/program_variant.h"
+#include "polling/reentrancy_guard.h"
 
 // The entries of the parameter dialog: the parameters whose value width matches the
 // configuration's, clock registers left out, each under its display caption.
@@ -68,7 +69,7 @@ class PollingController {
 
     // State, for the window and the tests.
     bool IsPolling() const { return timerArmed_; }
-    bool IsStarting() const { return starting_; }
+    bool IsStarting() const { return guard_.Starting(); }
     bool configReadDone() const { return configReadDone_; }
     const TransducerConfig& config() const { return config_; }
     const PollPlan& pollPlan() const { return plan_; }
@@ -93,18 +94,14 @@ class PollingController {
 
     void RunStart();
     void RunTick();
-    // A command that arrives while a tick runs (inside one of its waits) is kept and run after
-    // the tick; true when it was kept.
-    bool DeferDuringTick(std::function<void()> command);
-    void RunDeferredCommands();
     // A message box. One raised inside a tick is shown after the tick has ended, so that the
     // ticks go on while it stays open.
     void Notify(const std::string& text, const std::string& caption, MessageIcon icon);
     void ShowPendingMessages();
     // Dispatches the window's events for the given time in short steps (with the poll timer's
-    // ticks held back when holdTimer is set); false as soon as `stopped` is set (a Stop
-    // arrived), true when the time has passed.
-    bool PumpUntil(uint32_t milliseconds, const bool& stopped, bool holdTimer);
+    // ticks held back when holdTimer is set); false as soon as a Stop has arrived, true when
+    // the time has passed.
+    bool PumpUntil(uint32_t milliseconds, bool holdTimer);
     // A wait inside an exchange: the window's events are dispatched, and a Stop ends the
     // Start or the tick that waits.
     void WaitInExchange(uint32_t milliseconds);
@@ -192,16 +189,9 @@ class PollingController {
     std::string chosenParameterName_;
     uint32_t chosenParameterAddress_ = 0;
     std::string delayText_ = "0, ms";
-    // Counts the Stops, so that a step can tell whether it stopped polling.
-    uint32_t stopCount_ = 0;
 
-    // Re-entrancy: Start and the tick run their waits with the window's events dispatched.
-    bool starting_ = false;
-    bool stopDuringStart_ = false;
-    bool inTick_ = false;
-    bool stopDuringTick_ = false;
+    ReentrancyGuard guard_;
     bool timerArmed_ = false;
-    std::vector<std::function<void()>> deferredCommands_;
     std::vector<PendingMessage> pendingMessages_;
     bool showingMessages_ = false;
 };
