@@ -41,15 +41,15 @@ void PollingController::OnMeasureDelay() {
     std::vector<uint8_t> scratch;
     channel_.ReceiveAsciiAnswer(scratch);
 
-    const LinkConfig lc = IecLinkConfig(SelectedGroup());
+    const LinkConfig lc = LinkConfigOf(config_, SelectedGroup());
     const uint16_t address = config_.linkAddress;
-    iec_.SetPort(channel_);
-    if (!iec_.RequestLinkStatus(address, lc)) {
+    iec_.Master().SetPort(channel_);
+    if (!iec_.Master().RequestLinkStatus(address, lc)) {
         Notify("Ошибка инициализации канала", kErrorCaption, MessageIcon::kNone);
         showResult();
         return;
     }
-    if (!iec_.ResetRemoteLink(address, lc)) {
+    if (!iec_.Master().ResetRemoteLink(address, lc)) {
         Notify("Сбой при определении задержки передачи", kErrorCaption, MessageIcon::kNone);
         showResult();
         return;
@@ -62,10 +62,10 @@ void PollingController::OnMeasureDelay() {
         showResult();
         return;
     }
-    iec_.RequestClass2Data(address, lc);
+    iec_.Master().RequestClass2Data(address, lc);
     clock_.Sleep(350);
     scratch.clear();
-    const uint8_t r = iec_.ReceiveFrame(scratch, lc);
+    const uint8_t r = iec_.Master().ReceiveFrame(scratch, lc);
     OnStop();
     Notify(Iec101ResultMessage(r), kErrorCaption, MessageIcon::kNone);
     OnStart();
@@ -73,9 +73,9 @@ void PollingController::OnMeasureDelay() {
 }
 
 uint16_t PollingController::AcquireTransferDelay(uint16_t linkAddress, const LinkConfig& lc) {
-    iec_.SetPort(channel_);
+    iec_.Master().SetPort(channel_);
     const auto sendTime = static_cast<uint16_t>(MsOfMinute(clock_));
-    iec_.WriteFrame(iec_.BuildDelayActivation(linkAddress, lc, sendTime));
+    iec_.Master().WriteFrame(iec_.Master().BuildDelayActivation(linkAddress, lc, sendTime));
     clock_.Sleep(350);
 
     // The activation must be acknowledged with a fixed frame 10 00 A CS 16. Anything queued
@@ -85,7 +85,7 @@ uint16_t PollingController::AcquireTransferDelay(uint16_t linkAddress, const Lin
     if (!IsDelayAcknowledgement(ack, lc)) {
         return 0;
     }
-    iec_.RequestClass2Data(linkAddress, lc);
+    iec_.Master().RequestClass2Data(linkAddress, lc);
     channel_.WaitTransmitEmpty(150);
 
     const size_t expected = DelayConfirmationLength(lc);
@@ -125,7 +125,7 @@ uint16_t PollingController::AcquireTransferDelay(uint16_t linkAddress, const Lin
 
 void PollingController::SendTransferDelay(uint16_t linkAddress, const LinkConfig& lc,
                                           uint16_t delayMs) {
-    iec_.WriteFrame(iec_.BuildDelayTransfer(linkAddress, lc, delayMs));
+    iec_.Master().WriteFrame(iec_.Master().BuildDelayTransfer(linkAddress, lc, delayMs));
     channel_.WaitTransmitEmpty(150);
     clock_.Sleep(350);
     std::array<uint8_t, 256> drop{};

@@ -286,7 +286,6 @@ void PollingController::RunStart() {
     std::vector<uint8_t> scratch;
     channel_.ReceiveAsciiAnswer(scratch);
 
-    iecResults_.setComplete = false;
     if (PreparesIec101(config_.ExchangeMode)) {
         PrepareIecMaster();
     }
@@ -520,11 +519,11 @@ void PollingController::SendPollRequest() {
             channel_.SendRtuRequest(slave, kFunctionReadInputRegisters, start, &answer_);
         }
         if (mode == ExchangeMode::kIec101) {
-            SendIecRequest();
+            iec_.SendRequest(config_, plan_, SelectedGroup());
         }
     }
     if (!(mode == ExchangeMode::kIec101 && pollKind_ == PollKind::kInterrogation &&
-          iecResults_.lastCause != 7)) {
+          iec_.Results().lastCause != 7)) {
         TakeComputerTime();
     }
 }
@@ -607,21 +606,23 @@ bool PollingController::BeginLogRow(std::vector<std::string>& rowPieces) {
 void PollingController::RefreshDisplay() {
     std::vector<std::string> rowPieces;
     bool rowBegun = false;
-    if (writeToFile_ && plan_.currentGroup == 0 && !answer_.empty()) {
+    const bool iec = config_.ExchangeMode == ExchangeMode::kIec101;
+    const bool answered = iec ? iecSetComplete_ : !answer_.empty();
+    if (writeToFile_ && plan_.currentGroup == 0 && answered) {
         rowBegun = BeginLogRow(rowPieces);
     }
     const PollGroup& group = plan_.pollGroups[plan_.currentGroup];
 
     DisplayInput in;
-    in.answer = answer_;
+    in.values = iec ? std::span<const uint8_t>(iecValues_) : RegisterAnswerValues(answer_);
     in.group = &group;
     in.logColumns = CurrentLogLayout().columns[plan_.currentGroup];
     in.config = &config_;
     in.exchangeMode = config_.ExchangeMode;
-    in.lastValueType = iecResults_.valueType;
+    in.lastValueType = iec_.Results().valueType;
     in.physicalUnits = physicalUnits_;
     in.clockInFloatGroup = plan_.clockInFloatGroup;
-    in.asduTime = iecResults_.asduTime;
+    in.asduTime = iec_.Results().asduTime;
     in.clockStaleCount = clockStaleCount_;
     in.clockValueSkipped = variant_.clockValueSkipped;
     in.floatCaptionsForClockFloatGroup = variant_.floatCaptionsForClockFloatGroup;

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/file_sink.h"
 #include "polling/dialog_view.h"
+#include "polling/iec101_poll_session.h"
 #include "polling/measurement_display.h"
 #include "polling/messages.h"
 #include "polling/poll_kind.h"
@@ -29,7 +30,7 @@ std::vector<ParameterChoice> ParameterChoicesOf(const TransducerConfig& config);
 // The main window's logic: the polling state and the handlers of its commands and of the poll
 // timer. It reaches the window only through DialogView and time only through Clock, so that
 // the same code runs in the Qt window and, in virtual time, in the tests.
-class PollingController {
+class PollingController : private IecSessionHost {
   public:
     PollingController(const ProgramVariant& variant, DialogView& view, SerialChannel& channel,
                       Clock& clock, FileSystem& files);
@@ -79,7 +80,7 @@ class PollingController {
     ::ExchangeMode exchangeMode() const { return config_.ExchangeMode; }
     const MeasurementLog& log() const { return log_; }
     const std::vector<uint8_t>& answer() const { return answer_; }
-    const Iec101Master& iecMaster() const { return iec_; }
+    const Iec101Master& iecMaster() const { return iec_.Master(); }
     const std::string& delayText() const { return delayText_; }
     uint8_t clockStaleCount() const { return clockStaleCount_; }
 
@@ -104,7 +105,7 @@ class PollingController {
     bool PumpUntil(uint32_t milliseconds, bool holdTimer);
     // A wait inside an exchange: the window's events are dispatched, and a Stop ends the
     // Start or the tick that waits.
-    void WaitInExchange(uint32_t milliseconds);
+    void WaitInExchange(uint32_t milliseconds) override;
     void LockControls();
     void ClearValueFields();
     void ShowCaptions();
@@ -141,16 +142,15 @@ class PollingController {
     void SyncClockOverModbus(bool ascii, uint32_t timeRegister);
     void SyncClockOverIec();
     // IEC 60870-5-101 polling.
-    LinkConfig IecLinkConfig(uint8_t group, uint8_t cause = 6) const;
     uint8_t SelectedGroup() const;
     bool ChooseReadParameter();
     void PrepareIecMaster();
-    void SendIecRequest();
-    void IecLinkStartup(const LinkConfig& config);
-    void RenewInterrogation(const LinkConfig& config);
-    bool InterrogationConfirmed(const LinkConfig& config);
-    bool InterrogationLost();
     uint8_t CollectIecAnswer();
+    // IecSessionHost
+    void StopWithMessage(const std::string& text) override;
+    void DispatchInExchange(uint32_t milliseconds) override;
+    void ArmPollTimer(uint32_t periodMs) override;
+    void KillPollTimer() override;
     bool IsGood(uint8_t code) const { return code == 0 || code == 0xE5; }
     uint32_t ReadPollPeriod();
 
@@ -177,15 +177,10 @@ class PollingController {
     std::string transducerTimeText_;
     std::string computerTimeText_;
 
-    // The IEC-101 master and the results its decoder writes.
-    Iec101Results iecResults_;
-    Iec101Master iec_{iecResults_};
-    bool linkStartupPending_ = false;
-    uint8_t lastIecReceive_ = 0;  // receive code of the last tick's collection
-    // When the last interrogation was sent or last brought a confirmation, values or its
-    // termination (tick count), and the decoder's ASDU count seen then.
-    uint32_t lastIecProgressMs_ = 0;
-    uint32_t asduCountSeen_ = 0;
+    // The IEC-101 poll session, and the values of the last complete set it collected.
+    Iec101PollSession iec_{channel_, clock_, *this};
+    std::vector<uint8_t> iecValues_;
+    bool iecSetComplete_ = false;
     std::string chosenParameterName_;
     uint32_t chosenParameterAddress_ = 0;
     std::string delayText_ = "0, ms";

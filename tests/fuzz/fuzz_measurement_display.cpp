@@ -136,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   panel);
 
     DisplayInput input;
-    input.answer = answer;
+    input.values = RegisterAnswerValues(answer);
     input.config = &config;
     input.exchangeMode = config.ExchangeMode;
     input.lastValueType = valueType;

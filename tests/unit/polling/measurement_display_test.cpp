@@ -39,7 +39,7 @@ struct Refresh {
         input.logColumns.assign(names.size(), true);
     }
     DisplayResult Run(const std::vector<uint8_t>& answer) {
-        input.answer = answer;
+        input.values = RegisterAnswerValues(answer);
         return RefreshValues(input, captions);
     }
 };
