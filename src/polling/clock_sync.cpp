@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr const char* kErrorCaption = "Ошибка";
 constexpr const char* kRtcCaption = "RTC test";
 constexpr const char* kLinkError = "Ошибка связи";
 constexpr const char* kSyncError = "Ошибка при синхронизации часов";
@@ -77,7 +76,7 @@ std::vector<uint8_t> PollingController::ModbusTimeRecord() {
 }
 
 void PollingController::OnSyncClock() {
-    if (DeferDuringTick([this] { OnSyncClock(); })) {
+    if (guard_.DeferDuringTick([this] { OnSyncClock(); })) {
         return;
     }
     if (variant_.syncShowsStatus) {
@@ -91,8 +90,10 @@ void PollingController::OnSyncClock() {
     timerArmed_ = false;
     clock_.Sleep(pollPeriod_);
     const uint32_t timeRegister = ClockRegister();
-    const uint8_t mode = config_.ExchangeMode;
-    if ((mode == 255 || mode == 0 || mode == 1) && !channel_.IsOpen()) {
+    const ExchangeMode mode = config_.ExchangeMode;
+    const bool exchanges = mode == ExchangeMode::kModbusAscii || mode == ExchangeMode::kModbusRtu ||
+                           mode == ExchangeMode::kIec101;
+    if (exchanges && !channel_.IsOpen()) {
         Notify(PortMessage(), kErrorCaption, MessageIcon::kNone);
         return;  // the poll timer stays stopped
     }
@@ -100,17 +101,17 @@ void PollingController::OnSyncClock() {
     channel_.ReceiveAsciiAnswer(scratch);
 
     switch (mode) {
-        case 255:
-        case 3:
+        case ExchangeMode::kModbusAscii:
+        case ExchangeMode::kModbusAsciiClock:
             SyncClockOverModbus(true, timeRegister);
             break;
-        case 0:
+        case ExchangeMode::kModbusRtu:
             SyncClockOverModbus(false, timeRegister);
             break;
-        case 1:
+        case ExchangeMode::kIec101:
             SyncClockOverIec();
             break;
-        case 2:
+        case ExchangeMode::kIec101Prepared:
             view_.ArmTimer(pollPeriod_);
             timerArmed_ = true;
             break;
@@ -127,11 +128,11 @@ void PollingController::SyncClockOverModbus(bool ascii, uint32_t timeRegister) {
     std::vector<uint8_t> answer;
     uint8_t r = 0;
     if (ascii) {
-        channel_.SendAsciiRequest(1, 16, start, &record);
+        channel_.SendAsciiRequest(1, kFunctionWriteRegisters, start, &record);
         clock_.Sleep(500);
         r = channel_.ReceiveAsciiAnswer(answer);
     } else {
-        channel_.SendRtuRequest(1, 16, start, &record);
+        channel_.SendRtuRequest(1, kFunctionWriteRegisters, start, &record);
         clock_.Sleep(350);
         r = channel_.ReceiveRtuAnswer(answer);
     }
@@ -144,7 +145,7 @@ void PollingController::SyncClockOverModbus(bool ascii, uint32_t timeRegister) {
 }
 
 void PollingController::OnRtcTest() {
-    if (DeferDuringTick([this] { OnRtcTest(); })) {
+    if (guard_.DeferDuringTick([this] { OnRtcTest(); })) {
         return;
     }
     OnStop();
@@ -155,7 +156,8 @@ void PollingController::OnRtcTest() {
         channel_.ClosePort();
         return;
     }
-    if (channel_.ScanLinkSettings() == 0xFFFF && channel_.ScanLinkSettings() == 0xFFFF) {
+    if (channel_.ScanLinkSettings() == SerialChannel::kNotHeard &&
+        channel_.ScanLinkSettings() == SerialChannel::kNotHeard) {
         Notify(kRtcError, kRtcCaption, MessageIcon::kExclamation);
         channel_.ClosePort();
         return;

@@ -5,11 +5,11 @@
 #include <array>
 
 #include "catalogue/number_text.h"
+#include "iec101/delay_confirmation.h"
 #include "polling/polling_controller.h"
 
 namespace {
 
-constexpr const char* kErrorCaption = "Ошибка";
 constexpr size_t kAssemblyBufferSize = 32;
 constexpr uint32_t kConfirmationWaitMs = 500;
 
@@ -22,12 +22,12 @@ uint32_t MsOfMinute(Clock& clock) {
 }  // namespace
 
 void PollingController::OnMeasureDelay() {
-    if (DeferDuringTick([this] { OnMeasureDelay(); })) {
+    if (guard_.DeferDuringTick([this] { OnMeasureDelay(); })) {
         return;
     }
     delayText_ = "0, ms";
     auto showResult = [this] { view_.SetText(ViewText::kDelayResult, delayText_); };
-    if (config_.ExchangeMode != 1) {
+    if (config_.ExchangeMode != ExchangeMode::kIec101) {
         showResult();
         return;
     }
@@ -41,15 +41,15 @@ void PollingController::OnMeasureDelay() {
     std::vector<uint8_t> scratch;
     channel_.ReceiveAsciiAnswer(scratch);
 
-    const LinkConfig lc = IecLinkConfig(SelectedGroup());
+    const LinkConfig lc = LinkConfigOf(config_, SelectedGroup());
     const uint16_t address = config_.linkAddress;
-    iec_.SetPort(channel_);
-    if (!iec_.RequestLinkStatus(address, lc)) {
+    iec_.Master().SetPort(channel_);
+    if (!iec_.Master().RequestLinkStatus(address, lc)) {
         Notify("Ошибка инициализации канала", kErrorCaption, MessageIcon::kNone);
         showResult();
         return;
     }
-    if (!iec_.ResetRemoteLink(address, lc)) {
+    if (!iec_.Master().ResetRemoteLink(address, lc)) {
         Notify("Сбой при определении задержки передачи", kErrorCaption, MessageIcon::kNone);
         showResult();
         return;
@@ -62,10 +62,10 @@ void PollingController::OnMeasureDelay() {
         showResult();
         return;
     }
-    iec_.RequestClass2Data(address, lc);
+    iec_.Master().RequestClass2Data(address, lc);
     clock_.Sleep(350);
     scratch.clear();
-    const uint8_t r = iec_.ReceiveFrame(scratch, lc);
+    const uint8_t r = iec_.Master().ReceiveFrame(scratch, lc);
     OnStop();
     Notify(Iec101ResultMessage(r), kErrorCaption, MessageIcon::kNone);
     OnStart();
@@ -73,24 +73,22 @@ void PollingController::OnMeasureDelay() {
 }
 
 uint16_t PollingController::AcquireTransferDelay(uint16_t linkAddress, const LinkConfig& lc) {
-    iec_.SetPort(channel_);
+    iec_.Master().SetPort(channel_);
     const auto sendTime = static_cast<uint16_t>(MsOfMinute(clock_));
-    iec_.WriteFrame(iec_.BuildDelayActivation(linkAddress, lc, sendTime));
+    iec_.Master().WriteFrame(iec_.Master().BuildDelayActivation(linkAddress, lc, sendTime));
     clock_.Sleep(350);
 
     // The activation must be acknowledged with a fixed frame 10 00 A CS 16. Anything queued
     // beyond such a frame makes it something else, so at most one byte more is read.
-    const size_t ackLength = AddressBytes(lc.addressWidth) == 1 ? 5 : 6;
-    std::vector<uint8_t> ack(ackLength + 1);
+    std::vector<uint8_t> ack(DelayAcknowledgementLength(lc) + 1);
     ack.resize(channel_.ReadAvailable(ack.data(), ack.size()));
-    if (ack.size() != ackLength || ack[0] != 0x10 || ack[1] != 0x00) {
+    if (!IsDelayAcknowledgement(ack, lc)) {
         return 0;
     }
-    iec_.RequestClass2Data(linkAddress, lc);
+    iec_.Master().RequestClass2Data(linkAddress, lc);
     channel_.WaitTransmitEmpty(150);
 
-    const size_t expected = 11 + 2 * size_t{AddressBytes(lc.addressWidth)} +
-                            CauseBytes(lc.causeWidth) + IoaBytes(lc.ioaWidth);
+    const size_t expected = DelayConfirmationLength(lc);
     // The assembly buffer holds 32 bytes; a confirmation that does not fit is wrong anyway.
     std::array<uint8_t, kAssemblyBufferSize> assembly{};
     size_t collected = 0;
@@ -117,31 +115,17 @@ uint16_t PollingController::AcquireTransferDelay(uint16_t linkAddress, const Lin
             break;
         }
     }
-    if (collected != expected || overrun || assembly[0] != 0x68 || !arrival) {
+    if (collected != expected || overrun || !arrival) {
         return 0;
     }
-    uint32_t sum = 0;
-    for (size_t i = 4; i + 2 < expected; ++i) {
-        sum += assembly[i];
-    }
-    if ((sum & 0xFF) != assembly[expected - 2] || assembly[expected - 1] != 0x16) {
-        return 0;
-    }
-    const size_t at = 7 + 2 * size_t{AddressBytes(lc.addressWidth)} + CauseBytes(lc.causeWidth) +
-                      IoaBytes(lc.ioaWidth);
-    const uint32_t returned = assembly[at] | uint32_t{assembly[at + 1]} << 8;
-    // 0 is no time; 60000 and above is no millisecond of a minute, and the difference to the
-    // arrival would make a meaningless delay.
-    if (returned == 0 || returned >= 60000) {
-        return 0;
-    }
-    const uint32_t a = *arrival < returned ? *arrival + 60000 : *arrival;
-    return static_cast<uint16_t>((a - returned) / 2);
+    const std::optional<uint16_t> returned =
+        ReturnedDelayTime(std::span<const uint8_t>(assembly.data(), collected), lc);
+    return returned ? OneWayDelayMs(*arrival, *returned) : 0;
 }
 
 void PollingController::SendTransferDelay(uint16_t linkAddress, const LinkConfig& lc,
                                           uint16_t delayMs) {
-    iec_.WriteFrame(iec_.BuildDelayTransfer(linkAddress, lc, delayMs));
+    iec_.Master().WriteFrame(iec_.Master().BuildDelayTransfer(linkAddress, lc, delayMs));
     channel_.WaitTransmitEmpty(150);
     clock_.Sleep(350);
     std::array<uint8_t, 256> drop{};

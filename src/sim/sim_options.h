@@ -49,5 +49,3 @@ std::string ProfileListing();
 
 // "19200,E,8,1"; with framingKnown false (a pty) parity and data bits as "?": "19200,?,?,1".
 std::string DescribeLine(const LineSettings& settings, bool framingKnown = true);
-// "Modbus RTU", "Modbus ASCII", ...
-std::string ExchangeModeName(uint8_t mode);

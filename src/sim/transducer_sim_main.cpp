@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
         });
     }
     const TransducerConfig& c = profile->config;
-    const std::string what = profile->key + " (" + ExchangeModeName(c.ExchangeMode) + ", " +
-                             DescribeLine(device.CurrentSettings()) + ", address " +
+    const std::string what = profile->key + " (" + std::string(ExchangeModeName(c.ExchangeMode)) +
+                             ", " + DescribeLine(device.CurrentSettings()) + ", address " +
                              std::to_string(c.linkAddress) + ")";
 
     if (!options.device.empty()) {

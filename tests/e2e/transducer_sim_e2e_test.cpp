@@ -101,7 +101,7 @@ TEST(TransducerSimE2e, RtuTransducerIsWokenReadChangedOverAndPolled) {
     EXPECT_EQ(config->modelName, "TQ21-1");
     EXPECT_EQ(config->linkAddress, 3);
     EXPECT_EQ(config->linkSettingsByte, 0xC8);  // 38400,E,8,1
-    EXPECT_EQ(config->ExchangeMode, 0);
+    EXPECT_EQ(config->ExchangeMode, ExchangeMode::kModbusRtu);
     ASSERT_EQ(config->parameterNames.size(), 11u);  // seven values, four clock registers
 
     // The transducer changes over a second after function 127; the programs wait five.
@@ -145,7 +145,7 @@ TEST(TransducerSimE2e, OptionsGiveAnAsciiTransducerOfAnotherAddressAndLine) {
     ProgramSide program;
     const auto config = program.ReadConfigurationAndChangeOver(sim.PortPath());
     ASSERT_TRUE(config);
-    EXPECT_EQ(config->ExchangeMode, 255);
+    EXPECT_EQ(config->ExchangeMode, ExchangeMode::kModbusAscii);
     EXPECT_EQ(config->linkSettingsByte, 0xA5);  // 9600,N,8,1
     EXPECT_EQ(config->linkAddress, 17);
 

@@ -124,7 +124,7 @@ TEST(ClockSync, ClosedPortGivesThePortMessageAndLeavesTheTimerStopped) {
 
 TEST(ClockSync, ModeTwoOnlyRearmsTheTimer) {
     SimProfile profile = SteadyProfile("TQ21");
-    profile.config.ExchangeMode = 2;
+    profile.config.ExchangeMode = ExchangeMode::kIec101Prepared;
     RebuildProfileConfig(profile);
     ScenarioBench bench(PolmiraVariant(), profile);
     bench.Start();

@@ -25,7 +25,7 @@ std::string ModeName(uint8_t mode) {
 // IEC 60870-5-101 station. The values move, so that a refresh shows.
 SimProfile ProfileFor(uint8_t mode) {
     SimProfile profile = *FindProfile(mode == 1 ? "TQ51" : "TQ21");
-    profile.config.ExchangeMode = mode;
+    profile.config.ExchangeMode = ExchangeModeOf(mode);
     RebuildProfileConfig(profile);
     return profile;
 }

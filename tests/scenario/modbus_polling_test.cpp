@@ -399,7 +399,7 @@ TEST(ModbusPolling, AsciiTransducerIsPolledInAscii) {
 
 TEST(ModbusPolling, ReceiveOnlyModeSendsNothing) {
     SimProfile profile = SteadyProfile("TQ43");
-    profile.config.ExchangeMode = 4;
+    profile.config.ExchangeMode = ExchangeMode::kReceiveOnly;
     RebuildProfileConfig(profile);
     ScenarioBench bench(CalvenaVariant(), profile);
     bench.Start();
