@@ -7,6 +7,7 @@
 #include "catalogue/number_text.h"
 #include "catalogue/parameter_naming.h"
 #include "iec101/iec101_commands.h"
+#include "polling/clock_procedures.h"
 #include "polling/polling_controller.h"
 
 namespace {
@@ -110,29 +111,14 @@ void PollingController::KillPollTimer() {
 
 void PollingController::SyncClockOverIec() {
     // The clock is always set at link address 1.
-    const LinkConfig lc = LinkConfigOf(config_, SelectedGroup());
-    Iec101Master& master = iec_.Master();
-    master.SetPort(channel_);
-    if (!master.RequestLinkStatus(1, lc)) {
-        OnStop();
-        Notify("Ошибка при инициализации канала", kErrorCaption, MessageIcon::kNone);
-        OnStart();
-        return;
-    }
-    if (!master.ResetRemoteLink(1, lc)) {
+    const IecClockSetting setting = SetClockOverIec(
+        iec_.Master(), channel_, clock_, LinkConfigOf(config_, SelectedGroup()), localTime_);
+    if (!setting.linkAnswered) {
+        StopWithMessage("Ошибка при инициализации канала");
+    } else if (!setting.linkReset) {
         return;  // the poll timer stays stopped
-    }
-    master.SendClockSync(1, lc, localTime_);
-    clock_.Sleep(350);
-    std::vector<uint8_t> scratch;
-    const uint8_t first = master.ReceiveFrame(scratch, lc);
-    master.RequestClass2Data(1, lc);
-    clock_.Sleep(350);
-    scratch.clear();
-    const uint8_t second = master.ReceiveFrame(scratch, lc);
-    if (!IsGood(first)) {
-        OnStop();
-        Notify(Iec101ResultMessage(second), kErrorCaption, MessageIcon::kNone);
+    } else if (setting.confirmation != kReceiveOk && setting.confirmation != kSingleAck) {
+        StopWithMessage(Iec101ResultMessage(setting.afterConfirmation));
     }
     OnStart();
 }

@@ -57,10 +57,6 @@ class PollingController : private IecSessionHost {
     // The data-format switch: physical units or raw codes.
     void OnDataFormat();
 
-    // The delay measurement's exchanges: the delay in ms, 0 for failure; and its transfer.
-    uint16_t AcquireTransferDelay(uint16_t linkAddress, const LinkConfig& config);
-    void SendTransferDelay(uint16_t linkAddress, const LinkConfig& config, uint16_t delayMs);
-
     // One tick in two halves (the first request is sent by Start).
     uint8_t CollectPollAnswer();
     void SendPollRequest();
@@ -138,7 +134,6 @@ class PollingController : private IecSessionHost {
     // The slave address of the poll requests.
     uint8_t PollSlaveAddress() const { return static_cast<uint8_t>(config_.linkAddress & 0xFF); }
     std::string PortMessage() const;
-    std::vector<uint8_t> ModbusTimeRecord();
     void SyncClockOverModbus(bool ascii, uint32_t timeRegister);
     void SyncClockOverIec();
     // IEC 60870-5-101 polling.
@@ -151,7 +146,6 @@ class PollingController : private IecSessionHost {
     void DispatchInExchange(uint32_t milliseconds) override;
     void ArmPollTimer(uint32_t periodMs) override;
     void KillPollTimer() override;
-    bool IsGood(uint8_t code) const { return code == 0 || code == 0xE5; }
     uint32_t ReadPollPeriod();
 
     const ProgramVariant& variant_;

@@ -1,4 +1,4 @@
-// The delay acquisition of the polling controller (AcquireTransferDelay) against arbitrary bytes
+// The delay acquisition (TransferDelayExchange::Acquire) against arbitrary bytes
 // on a virtual line: an acknowledgement of the activation and a confirmation, each arriving at a
 // time of the input's choosing, the confirmation whole or in pieces, at any moment of the
 // minute. The assembly must stay within its buffer and end within its wait, the delay is below
@@ -24,10 +24,7 @@
 #include "iec101/ft12_frame.h"
 #include "platform/virtual/virtual_clock.h"
 #include "platform/virtual/virtual_line.h"
-#include "polling/polling_controller.h"
-#include "polling/polmira_variant.h"
-#include "support/fake_dialog_view.h"
-#include "support/memory_file_system.h"
+#include "polling/transfer_delay.h"
 
 namespace {
 
@@ -109,9 +106,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     VirtualLine line(clock, "ttyV0");
     VirtualSerialDevice port(line);
     SerialChannel channel(port, clock);
-    FakeDialogView view(clock);
-    MemoryFileSystem files;
-    PollingController controller(PolmiraVariant(), view, channel, clock, files);
+    Iec101Results results;
+    Iec101Master master(results);
+    TransferDelayExchange exchange(channel, clock, master);
     Require(channel.OpenPort("ttyV0"));
 
     const LineSettings settings;
@@ -132,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    const uint16_t delay = controller.AcquireTransferDelay(kLinkAddress, lc);
+    const uint16_t delay = exchange.Acquire(kLinkAddress, lc);
     const uint64_t tookUs = clock.NowUs() - t;
 
     // The waits are bounded: 350 ms, the transmitter of the class 2 request and 500 ms of
