@@ -223,30 +223,7 @@ void PollingController::OnStart() {
 }
 
 void PollingController::RunStart() {
-    writeToFile_ = view_.IsChecked(ViewControl::kWriteToFile);
-    pollKind_ =
-        variant_.hasIecControls ? PollKindOfButton(view_.PollKind()) : PollKind::kInterrogation;
-    physicalUnits_ = variant_.hasDataFormatSwitch && view_.IsChecked(ViewControl::kDataFormat);
-
-    if (variant_.locksAtStartBegin) {
-        LockControls();
-        view_.SetText(ViewText::kAsduField, "---");
-        view_.SetFocus(ViewControl::kStop);
-        view_.Repaint();
-    }
-    clockStaleCount_ = 0;
-
-    if (writeToFile_ && !log_.IsOpen()) {
-        if (std::optional<std::string> file = view_.ChooseLogFile()) {
-            log_.SetBasePath(EnsureTxtExtension(*file));
-        } else {
-            writeToFile_ = false;  // no log this time
-        }
-    }
-    channel_.ClosePort();
-    pollPeriod_ = ReadPollPeriod();
-    ClearValueFields();
-
+    TakeStartSettings();
     bool fresh = false;
     if (!configReadDone_) {
         const ConfigReadResult read = ReadConfiguration();
@@ -278,7 +255,36 @@ void PollingController::RunStart() {
         ChangeOver();
         BuildPlan();
     }
+    StartExchanging();
+}
 
+void PollingController::TakeStartSettings() {
+    writeToFile_ = view_.IsChecked(ViewControl::kWriteToFile);
+    pollKind_ =
+        variant_.hasIecControls ? PollKindOfButton(view_.PollKind()) : PollKind::kInterrogation;
+    physicalUnits_ = variant_.hasDataFormatSwitch && view_.IsChecked(ViewControl::kDataFormat);
+
+    if (variant_.locksAtStartBegin) {
+        LockControls();
+        view_.SetText(ViewText::kAsduField, "---");
+        view_.SetFocus(ViewControl::kStop);
+        view_.Repaint();
+    }
+    clockStaleCount_ = 0;
+
+    if (writeToFile_ && !log_.IsOpen()) {
+        if (std::optional<std::string> file = view_.ChooseLogFile()) {
+            log_.SetBasePath(EnsureTxtExtension(*file));
+        } else {
+            writeToFile_ = false;  // no log this time
+        }
+    }
+    channel_.ClosePort();
+    pollPeriod_ = ReadPollPeriod();
+    ClearValueFields();
+}
+
+void PollingController::StartExchanging() {
     if (!channel_.OpenPort(channel_.portName)) {
         return;  // controls stay locked, no timer; "Стоп" brings the window back
     }
@@ -334,62 +340,16 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
     const bool opened = channel_.OpenPort(channel_.portName);
     clock_.Sleep(100);
     ConfigReadResult result = ConfigReadResult::kFailed;
-    // The failure text stands in the status line while its message box is open.
-    auto fail = [&](const std::string& text) {
-        SetStatus(text);
-        ShowError(text);
-    };
     try {
         if (!opened) {
-            fail("Не могу открыть " + channel_.portName);
+            FailConfigurationRead("Не могу открыть " + channel_.portName);
+        } else if (!WakeTransducer()) {
+            FailConfigurationRead("Нет связи с преобразователем");
+        } else if (TakeConfiguration()) {
+            result = ConfigReadResult::kRead;
         } else {
-            if (variant_.configTextBeforeScan) {
-                SetStatus("Чтение конфигурации");
-            }
-            uint16_t scan = channel_.ScanLinkSettings();
-            if (scan == SerialChannel::kNotHeard) {
-                PumpDuringStart(1000);
-                scan = channel_.ScanLinkSettings();
-            }
-            if (scan == SerialChannel::kNotHeard) {
-                fail("Нет связи с преобразователем");
-            } else {
-                const std::vector<uint8_t> access(kConfigAccessValue.begin(),
-                                                  kConfigAccessValue.end());
-                auto request = [&] {
-                    answer_.clear();
-                    channel_.SendRtuRequest(1, kFunctionReadConfiguration, 0, &access);
-                    if (!variant_.configTextBeforeScan) {
-                        SetStatus("Чтение конфигурации");
-                    }
-                    PumpDuringStart(1000);
-                    answer_.clear();
-                    return channel_.ReceiveRtuAnswer(answer_);
-                };
-                uint8_t r = request();
-                if (r != kModbusValid) {
-                    clock_.Sleep(500);
-                    r = request();
-                }
-                ConfigDecodeResult decoded;
-                if (r == kModbusValid) {
-                    decoded = DecodeTransducerConfig(answer_, variant_.minimumConfigAnswer);
-                }
-                if (!decoded.accepted()) {
-                    // A short, truncated or oversized record counts as no good answer.
-                    fail("Не могу прочитать конфигурацию ");
-                } else {
-                    SetStatus("Чтение конфигурации прошло успешно");
-                    config_ = std::move(*decoded.config);
-                    logLayout_.valid = false;
-                    IdentifyModel(*variant_.catalogue, config_.modelName, panel_);
-                    ShowCaptions();
-                    if (variant_.hasPanelFrames) {
-                        ShowFrames();
-                    }
-                    result = ConfigReadResult::kRead;
-                }
-            }
+            // A short, truncated or oversized record counts as no good answer.
+            FailConfigurationRead("Не могу прочитать конфигурацию ");
         }
     } catch (const StartAborted&) {
         result = ConfigReadResult::kCancelled;
@@ -397,6 +357,58 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
     channel_.ClosePort();
     view_.SetText(ViewText::kModelName, std::string(VisibleModelText(config_.modelName)));
     return result;
+}
+
+void PollingController::FailConfigurationRead(const std::string& text) {
+    // The failure text stands in the status line while its message box is open.
+    SetStatus(text);
+    ShowError(text);
+}
+
+bool PollingController::WakeTransducer() {
+    if (variant_.configTextBeforeScan) {
+        SetStatus("Чтение конфигурации");
+    }
+    if (channel_.ScanLinkSettings() != SerialChannel::kNotHeard) {
+        return true;
+    }
+    PumpDuringStart(1000);
+    return channel_.ScanLinkSettings() != SerialChannel::kNotHeard;
+}
+
+bool PollingController::TakeConfiguration() {
+    const std::vector<uint8_t> access(kConfigAccessValue.begin(), kConfigAccessValue.end());
+    auto request = [&] {
+        answer_.clear();
+        channel_.SendRtuRequest(1, kFunctionReadConfiguration, 0, &access);
+        if (!variant_.configTextBeforeScan) {
+            SetStatus("Чтение конфигурации");
+        }
+        PumpDuringStart(1000);
+        answer_.clear();
+        return channel_.ReceiveRtuAnswer(answer_);
+    };
+    uint8_t r = request();
+    if (r != kModbusValid) {
+        clock_.Sleep(500);
+        r = request();
+    }
+    if (r != kModbusValid) {
+        return false;
+    }
+    ConfigDecodeResult decoded = DecodeTransducerConfig(answer_, variant_.minimumConfigAnswer);
+    if (!decoded.accepted()) {
+        return false;
+    }
+    SetStatus("Чтение конфигурации прошло успешно");
+    config_ = std::move(*decoded.config);
+    logLayout_.valid = false;
+    IdentifyModel(*variant_.catalogue, config_.modelName, panel_);
+    ShowCaptions();
+    if (variant_.hasPanelFrames) {
+        ShowFrames();
+    }
+    return true;
 }
 
 void PollingController::OnStop() {
@@ -637,27 +649,7 @@ void PollingController::RefreshDisplay() {
         ShowCaptions();
     }
     if (log_.IsOpen()) {
-        if (rowBegun && result.logTimeText && !rowPieces.empty()) {
-            rowPieces.front() = *result.logTimeText;
-        }
-        if (!result.cells.empty()) {
-            std::string text;
-            for (const std::string& piece : rowPieces) {
-                text += piece;
-            }
-            for (const std::string& cell : result.cells) {
-                text += cell;
-            }
-            log_.WriteLogText(text);
-        } else if (rowBegun) {
-            // A row is begun but carries no cell: its time stamp still starts the line, so
-            // that the cells of the later groups do not run on into the previous row.
-            std::string text;
-            for (const std::string& piece : rowPieces) {
-                text += piece;
-            }
-            log_.WriteLogText(text);
-        }
+        WriteRefreshedRow(result, rowBegun, rowPieces);
     }
     if (result.transducerTimeText) {
         transducerTimeText_ = *result.transducerTimeText;
@@ -666,6 +658,26 @@ void PollingController::RefreshDisplay() {
         view_.SetText(ViewText::kComputerTime, computerTimeText_);
     }
     view_.SetText(ViewText::kTransducerTime, transducerTimeText_);
+}
+
+void PollingController::WriteRefreshedRow(const DisplayResult& result, bool rowBegun,
+                                          std::vector<std::string>& rowPieces) {
+    if (rowBegun && result.logTimeText && !rowPieces.empty()) {
+        rowPieces.front() = *result.logTimeText;
+    }
+    // A row begun without a cell still writes its time stamp, so that the cells of the later
+    // groups do not run on into the previous row.
+    if (result.cells.empty() && !rowBegun) {
+        return;
+    }
+    std::string text;
+    for (const std::string& piece : rowPieces) {
+        text += piece;
+    }
+    for (const std::string& cell : result.cells) {
+        text += cell;
+    }
+    log_.WriteLogText(text);
 }
 
 void PollingController::LogFailedPoll() {

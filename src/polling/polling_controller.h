@@ -90,6 +90,10 @@ class PollingController : private IecSessionHost {
     };
 
     void RunStart();
+    // Start's steps: the settings taken from the window (log file, period, poll kind), and
+    // the port opened at the transducer's own settings with the first request.
+    void TakeStartSettings();
+    void StartExchanging();
     void RunTick();
     // A message box. One raised inside a tick is shown after the tick has ended, so that the
     // ticks go on while it stays open.
@@ -112,9 +116,18 @@ class PollingController : private IecSessionHost {
     void PumpDuringStart(uint32_t milliseconds);
     void ApplyLinkSettingsByte(uint8_t linkSettingsByte);
     void ChangeOver();
+    // The configuration read's steps: the wake-up scan (tried twice), the request of the
+    // record (sent twice when the first answer is not good) and its decoding.
+    bool WakeTransducer();
+    bool TakeConfiguration();
+    void FailConfigurationRead(const std::string& text);
     void BuildPlan();
     void RefreshDisplay();
     void LogFailedPoll();
+    // The log's part of a refresh: the begun row's time stamp (the transducer's clock where it
+    // keeps one) and the cells.
+    void WriteRefreshedRow(const DisplayResult& result, bool rowBegun,
+                           std::vector<std::string>& rowPieces);
     bool BeginLogRow(std::vector<std::string>& rowPieces);
     LogHeader MakeLogHeader() const;
     std::vector<bool> LogColumnsOf(const PollGroup& group) const;
