@@ -18,14 +18,7 @@ LinkConfig Widths(uint8_t addressWidth) {
 
 // A variable frame from link address 1 with the given control byte and ASDU.
 std::string Variable(uint8_t control, const std::string& asdu, uint8_t addressWidth = 1) {
-    const auto frame = BuildVariableFrame(control, 1, Widths(addressWidth), Hex(asdu));
-    std::string text;
-    char buf[4];
-    for (uint8_t b : frame) {
-        std::snprintf(buf, sizeof buf, "%02X ", b);
-        text += buf;
-    }
-    return text;
+    return Hex(BuildVariableFrame(control, 1, Widths(addressWidth), Hex(asdu)));
 }
 
 struct ReceiveCase {

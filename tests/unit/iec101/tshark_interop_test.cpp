@@ -2,7 +2,6 @@
 // IEC 60870-5-101 dissector (tshark), with the field widths given as its preferences.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -81,13 +80,7 @@ class TsharkInterop : public ::testing::Test {
         {
             std::ofstream dump(dir_ / "frames.txt");
             for (const auto& frame : frames) {
-                dump << "000000";
-                char byte[4];
-                for (uint8_t b : frame) {
-                    std::snprintf(byte, sizeof byte, " %02x", b);
-                    dump << byte;
-                }
-                dump << "\n";
+                dump << "000000 " << Hex(frame) << "\n";
             }
         }
         const auto octets = [](int n) { return std::to_string(n) + " octet"; };
