@@ -4,26 +4,12 @@
 
 #include "iec101_test_support.h"
 #include "platform/calendar.h"
+#include "support/system_time.h"
 
 namespace {
 
 LinkConfig Config(uint8_t aw, uint8_t iw, uint8_t cw, uint8_t group = 0, uint8_t cause = 6) {
     return {aw, iw, cw, 16, group, cause};
-}
-
-SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
-                uint16_t second, uint16_t ms) {
-    SystemTime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    t.milliseconds = ms;
-    // The weekday as the calendar gives it.
-    t.dayOfWeek = CalendarFromUnixMs(UnixMsFromCalendar(t)).dayOfWeek;
-    return t;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "iec101/iec101_commands.h"
 #include "iec101_test_support.h"
 #include "platform/calendar.h"
+#include "support/system_time.h"
 
 namespace {
 
@@ -143,20 +144,6 @@ void CheckRows(const std::vector<Decoded>& rows, const std::vector<Decoded>& exp
         EXPECT_EQ(rows[i].at("_ws.malformed"), "") << "frame " << i;
         EXPECT_EQ(rows[i].at("_ws.expert.message"), "") << "frame " << i;
     }
-}
-
-SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
-                uint16_t second, uint16_t ms) {
-    SystemTime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    t.milliseconds = ms;
-    t.dayOfWeek = CalendarFromUnixMs(UnixMsFromCalendar(t)).dayOfWeek;
-    return t;
 }
 
 }  // namespace
