@@ -26,8 +26,8 @@
 #include "platform/virtual/virtual_line.h"
 #include "polling/polling_controller.h"
 #include "polling/polmira_variant.h"
-#include "support/fake_dialog_view.h"
 #include "support/memory_file_system.h"
+#include "support/recording_view.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     VirtualLine line(clock, "ttyV0");
     VirtualSerialDevice port(line);
     SerialChannel channel(port, clock);
-    FakeDialogView view(clock);
+    VirtualTimeView view(clock);
     MemoryFileSystem files;
     PollingController controller(PolmiraVariant(), view, channel, clock, files);
     Require(channel.OpenPort("ttyV0"));

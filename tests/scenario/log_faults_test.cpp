@@ -75,8 +75,8 @@ struct LogBench {
         }
         RunTicks(ticksAfter);
     }
-    std::vector<FakeDialogView::Message> WriteErrors() const {
-        std::vector<FakeDialogView::Message> found;
+    std::vector<VirtualTimeView::Message> WriteErrors() const {
+        std::vector<VirtualTimeView::Message> found;
         for (const auto& m : view.messages) {
             if (m.text.rfind(kWriteError, 0) == 0) {
                 found.push_back(m);
@@ -89,7 +89,7 @@ struct LogBench {
     VirtualLine line;
     VirtualSerialDevice port;
     SerialChannel channel;
-    FakeDialogView view;
+    VirtualTimeView view;
     SimulatedTransducer device;
     SimulatedTransducerPeer peer;
     PollingController controller;
