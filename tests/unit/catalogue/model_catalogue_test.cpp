@@ -104,15 +104,8 @@ TEST(ModelCatalogue, PolmiraRowsFromTheInitialPanel) {
                    {1017, "Iacdc1"},
                    {1019, "Iacdc2"}}),
          FrameLayout::SinglePhase},
-        // Sets the initial panel's captions again.
-        {"TQ22",
-         Captions({{1010, "Uac1"},
-                   {1012, "Uac2"},
-                   {1004, "Udc1"},
-                   {1006, "Udc2"},
-                   {1017, "Uacdc1"},
-                   {1019, "Uacdc2"}}),
-         FrameLayout::SinglePhase},
+        // Sets the captions the panel starts with.
+        {"TQ22", initial.captions, FrameLayout::SinglePhase},
         {"xTQ21",
          Captions({{1010, "Uac1"},
                    {1012, "Uac2"},
