@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -38,9 +39,18 @@ TEST(DialogUnits, MapRoundsHalvesAwayFromZero) {
     EXPECT_EQ(MapDialogRect(120, 156, 30, 12, courier), (PixelRect{300, 351, 75, 27}));
 }
 
+// The control with this id; a missing one fails the test with its id.
+const ControlTemplate& ControlOf(const DialogTemplate& t, int id) {
+    const ControlTemplate* c = t.Find(id);
+    if (c == nullptr) {
+        throw std::out_of_range("no control " + std::to_string(id) + " in " + t.caption);
+    }
+    return *c;
+}
+
 // A template's own consistency: ids unique, every control inside the window, each flag only on a
-// kind of control that takes it (the window builder ignores it elsewhere), at most one default
-// button.
+// kind of control that takes it (on another kind the window builder does nothing with it), at
+// most one default button.
 void ExpectControlsFitTheTemplate(const DialogTemplate& t) {
     std::set<int> ids;
     int defaults = 0;
@@ -192,8 +202,9 @@ TEST(WindowTemplates, SlotsWithoutACatalogueColumnAreHidden) {
         for (const SlotControls& slot : kSlotControls) {
             const bool column =
                 std::find(columns.begin(), columns.end(), slot.captionId) != columns.end();
-            EXPECT_EQ(p.window.mainWindow.Find(slot.captionId)->hidden, !column) << slot.captionId;
-            EXPECT_EQ(p.window.mainWindow.Find(slot.valueId)->hidden, !column) << slot.valueId;
+            const DialogTemplate& t = p.window.mainWindow;
+            EXPECT_EQ(ControlOf(t, slot.captionId).hidden, !column) << slot.captionId;
+            EXPECT_EQ(ControlOf(t, slot.valueId).hidden, !column) << slot.valueId;
         }
     }
 }
@@ -221,16 +232,16 @@ TEST(WindowTemplates, ViewerSlotsFillTheFramesInSlotOrder) {
         return c.x >= frame.x && c.y >= frame.y && c.x + c.width <= frame.x + frame.width &&
                c.y + c.height <= frame.y + frame.height;
     };
-    const ControlTemplate& measured = *t.Find(kThreePhaseFrameId);
+    const ControlTemplate& measured = ControlOf(t, kThreePhaseFrameId);
     for (size_t slot = 0; slot < kSlotCount; ++slot) {
-        const ControlTemplate& frame = *t.Find(kSinglePhaseFrameIds[slot / 3]);
+        const ControlTemplate& frame = ControlOf(t, kSinglePhaseFrameIds[slot / 3]);
         for (int id : {kSlotControls[slot].captionId, kSlotControls[slot].valueId}) {
-            EXPECT_TRUE(inside(*t.Find(id), frame)) << "slot " << slot << ": " << id;
-            EXPECT_TRUE(inside(*t.Find(id), measured)) << "slot " << slot << ": " << id;
+            EXPECT_TRUE(inside(ControlOf(t, id), frame)) << "slot " << slot << ": " << id;
+            EXPECT_TRUE(inside(ControlOf(t, id), measured)) << "slot " << slot << ": " << id;
         }
         if (slot % 3 != 0) {
-            EXPECT_GT(t.Find(kSlotControls[slot].captionId)->y,
-                      t.Find(kSlotControls[slot - 1].captionId)->y)
+            EXPECT_GT(ControlOf(t, kSlotControls[slot].captionId).y,
+                      ControlOf(t, kSlotControls[slot - 1].captionId).y)
                 << "slot " << slot;
         }
     }
