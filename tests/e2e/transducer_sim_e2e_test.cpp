@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "catalogue/transducer_config.h"
 #include "channel/modbus_frame.h"
@@ -14,6 +12,7 @@
 #include "e2e/sim_process.h"
 #include "platform/posix/posix_serial_device.h"
 #include "platform/posix/system_clock.h"
+#include "support/log_text.h"
 
 namespace {
 
@@ -79,13 +78,6 @@ double PhysicalOf(const TransducerConfig& config, size_t i, uint16_t code) {
                                                       : 1;
     const double value = isUnsigned ? code : static_cast<int16_t>(code);
     return value * static_cast<double>(p.nominal) / divisor / 65536.0;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 }  // namespace
@@ -182,7 +174,7 @@ TEST(TransducerSimE2e, PublishedLinkIsPrivateGuardedAndRemovedAtTheEnd) {
                                  {"XDG_RUNTIME_DIR=" + runtime.string()},
                                  (runtime / "second.txt").string()));
         EXPECT_EQ(second.Wait(5000), 1);
-        EXPECT_NE(ReadFile(runtime / "second.txt").find("in use"), std::string::npos);
+        EXPECT_NE(FileText(runtime / "second.txt").find("in use"), std::string::npos);
 
         // Ctrl-C ends it as cleanly as SIGTERM.
         ASSERT_TRUE(first.Process().Interrupt());
@@ -219,7 +211,7 @@ TEST(TransducerSimE2e, RefusesARuntimeDirectoryOthersCanEnter) {
                           {"XDG_RUNTIME_DIR=" + runtime.string()},
                           (runtime / "stderr.txt").string()));
     EXPECT_EQ(sim.Wait(5000), 1);
-    EXPECT_NE(ReadFile(runtime / "stderr.txt").find("is not private"), std::string::npos);
+    EXPECT_NE(FileText(runtime / "stderr.txt").find("is not private"), std::string::npos);
     EXPECT_FALSE(fs::exists(fs::symlink_status(runtime / "transducer-sim" / "open")));
     fs::remove_all(runtime);
 }

@@ -19,7 +19,7 @@ std::optional<std::vector<uint8_t>> LastRtuWrite(const VirtualLine& line, uint8_
     return std::nullopt;
 }
 
-std::vector<std::string> Texts(const FakeDialogView& view) {
+std::vector<std::string> Texts(const VirtualTimeView& view) {
     std::vector<std::string> texts;
     for (const auto& m : view.messages) {
         texts.push_back(m.text);

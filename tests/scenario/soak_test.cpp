@@ -189,7 +189,7 @@ struct SoakBench {
     VirtualLine line;
     VirtualSerialDevice port;
     SerialChannel channel;
-    FakeDialogView view;
+    VirtualTimeView view;
     RowCountingFileSystem files;
     SimulatedTransducer device;
     SimulatedTransducerPeer peer;
