@@ -459,8 +459,10 @@ void CBrennoDlg::ShowMessage(const std::string& text, const std::string& caption
 
 std::optional<std::string> CBrennoDlg::ChooseLogFile() {
     for (;;) {
-        const QString file = QFileDialog::getSaveFileName(
-            this, QString(), QString(), "*.txt", nullptr, QFileDialog::DontUseNativeDialog);
+        const QString file = saveFileDialog_ ? saveFileDialog_(*this)
+                                             : QFileDialog::getSaveFileName(
+                                                   this, QString(), QString(), "*.txt", nullptr,
+                                                   QFileDialog::DontUseNativeDialog);
         if (file.isEmpty()) {
             return std::nullopt;
         }

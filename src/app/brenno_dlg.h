@@ -47,6 +47,10 @@ class CBrennoDlg : public QDialog, public DialogView {
     void Attach(PollingController& controller, SerialChannel& channel, SettingsStore& settings,
                 DeviceNames& devices);
     void SetParameterDialog(ParameterDialog dialog) { parameterDialog_ = std::move(dialog); }
+    // The save-file dialog for the log: the name chosen, empty when cancelled. Qt's own dialog
+    // with the "*.txt" filter and the overwrite prompt unless another is given (tests).
+    using SaveFileDialog = std::function<QString(QWidget& owner)>;
+    void SetSaveFileDialog(SaveFileDialog dialog) { saveFileDialog_ = std::move(dialog); }
 
     // The window's initial state: the controller's, the lists, the remembered port.
     void OnInitDialog();
@@ -107,6 +111,7 @@ class CBrennoDlg : public QDialog, public DialogView {
     bool holdingTicks_ = false;
     bool tickHeld_ = false;  // a tick came due while held back
     ParameterDialog parameterDialog_;
+    SaveFileDialog saveFileDialog_;
 
     PollingController* controller_ = nullptr;
     SerialChannel* channel_ = nullptr;

@@ -105,6 +105,57 @@ std::array<uint8_t, 8> ClockBlockAt(std::span<const uint8_t> values, std::ptrdif
     return block;
 }
 
+// The caption a value of the name is shown under.
+std::string ValueCaption(const std::string& rawName, bool isFloat, const DisplayInput& in) {
+    const std::string_view model = in.config->modelName;
+    std::string c = CaptionForCodeName(rawName, model);
+    if (in.floatCaptionsForClockFloatGroup && in.clockInFloatGroup) {
+        c = CaptionForFloatName(c, model);
+    }
+    if (isFloat) {
+        c = CaptionForFloatName(c, model);
+    }
+    return c;
+}
+
+// A 16-bit code in physical units: its text, and the unit added to the captions; empty when
+// the code has no physical value.
+std::string PhysicalValueText(const std::string& rawName, uint16_t code, const DisplayInput& in,
+                              SlotCaptions& captions, DisplayResult& result) {
+    const std::optional<PhysicalText> physical = CodeToPhysicalText(*in.config, rawName, code);
+    if (!physical) {
+        return {};
+    }
+    result.captionsChanged |=
+        AppendUnitToCaption(rawName, physical->unit, in.config->modelName, captions);
+    return physical->text;
+}
+
+// The text into every slot whose caption holds the value's caption and takes it. A raw code
+// that meets a frequency slot is its integer from there on, in the later slots and the log.
+void ShowInSlots(const std::string& caption, std::string& text, uint16_t code, bool isFloat,
+                 const DisplayInput& in, const SlotCaptions& captions, DisplayResult& result) {
+    for (size_t slot = 0; slot < kSlotCount; ++slot) {
+        const std::string& slotCaption = captions[slot];
+        if (slotCaption.empty() || !Contains(slotCaption, caption) ||
+            !SlotTakes(slot, slotCaption)) {
+            continue;
+        }
+        if (FrequencyRuleSlot(slot) && Contains(slotCaption, "F") && !isFloat &&
+            !in.physicalUnits) {
+            text = FormatInteger(code);
+        }
+        result.values[slot] = text;
+    }
+}
+
+// The transducer's clock reading in the time field and the log row.
+void ShowTransducerTime(const AsduTime& clock, DisplayResult& result) {
+    result.transducerTimeText = TransducerTimeText(clock);
+    result.logTimeText = TransducerLogTimeText(clock);
+    result.showComputerTime = true;
+}
+
 }  // namespace
 
 DisplayResult RefreshValues(const DisplayInput& in, SlotCaptions& captions) {
@@ -121,16 +172,10 @@ DisplayResult RefreshValues(const DisplayInput& in, SlotCaptions& captions) {
     for (size_t n = 0; n < group.names.size() && p + 1 < answer.size(); ++n) {
         const std::string& rawName = group.names[n];
         const bool logged = n < in.logColumns.size() && in.logColumns[n];
-        std::string c = CaptionForCodeName(rawName, model);
-        if (in.floatCaptionsForClockFloatGroup && in.clockInFloatGroup) {
-            c = CaptionForFloatName(c, model);
-        }
         if (!iec) {
             isFloat = ValueSizeOfName(rawName) == 4;
         }
-        if (isFloat) {
-            c = CaptionForFloatName(c, model);
-        }
+        const std::string c = ValueCaption(rawName, isFloat, in);
         const bool clockStart = Contains(c, "tms");
 
         std::string t;
@@ -147,25 +192,9 @@ DisplayResult RefreshValues(const DisplayInput& in, SlotCaptions& captions) {
             code = v.code;
             p += v.bytesUsed;
             if (!isFloat && in.physicalUnits) {
-                if (auto physical = CodeToPhysicalText(config, rawName, code)) {
-                    t = physical->text;
-                    result.captionsChanged |=
-                        AppendUnitToCaption(rawName, physical->unit, model, captions);
-                } else {
-                    t.clear();
-                }
+                t = PhysicalValueText(rawName, code, in, captions, result);
             }
-            for (size_t slot = 0; slot < kSlotCount; ++slot) {
-                const std::string& caption = captions[slot];
-                if (caption.empty() || !Contains(caption, c) || !SlotTakes(slot, caption)) {
-                    continue;
-                }
-                if (FrequencyRuleSlot(slot) && Contains(caption, "F") && !isFloat &&
-                    !in.physicalUnits) {
-                    t = FormatInteger(code);
-                }
-                result.values[slot] = t;
-            }
+            ShowInSlots(c, t, code, isFloat, in, captions, result);
         }
 
         if (!clockStart) {
@@ -180,18 +209,12 @@ DisplayResult RefreshValues(const DisplayInput& in, SlotCaptions& captions) {
         if (q + 8 > static_cast<std::ptrdiff_t>(answer.size())) {
             return result;  // the block would reach past the answer: the refresh ends here
         }
-        const std::array<uint8_t, 8> block = ClockBlockAt(answer, q);
-        const AsduTime clock = ClockReadingFromBlock(block);
-        result.transducerTimeText = TransducerTimeText(clock);
-        result.logTimeText = TransducerLogTimeText(clock);
-        result.showComputerTime = true;
+        ShowTransducerTime(ClockReadingFromBlock(ClockBlockAt(answer, q)), result);
         p = static_cast<size_t>(q + 8);
     }
 
     if (config.valuesTimeTagged && iec && p + 2 < answer.size()) {
-        result.transducerTimeText = TransducerTimeText(in.asduTime);
-        result.logTimeText = TransducerLogTimeText(in.asduTime);
-        result.showComputerTime = true;
+        ShowTransducerTime(in.asduTime, result);
     }
     if (config.timeSupport == 0 || in.clockStaleCount >= 3) {
         result.transducerTimeText = TransducerTimePlaceholder();
