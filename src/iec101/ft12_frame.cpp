@@ -130,6 +130,39 @@ FrameVerdict ClassifyFrame(std::span<const uint8_t> frame, const LinkConfig& con
     return v;
 }
 
+ExchangeResult Iec101ReceiveResult(uint8_t receiveCode) {
+    ExchangeResult result;
+    result.code = receiveCode;
+    switch (receiveCode) {
+        case kReceiveOk:
+            break;
+        case kReceiveBadStart:
+        case kReceiveBadEnd:
+            result.line = LineFault::kFraming;
+            break;
+        case kReceiveBadChecksum:
+            result.line = LineFault::kChecksum;
+            break;
+        case kReceiveNothing:
+            result.line = LineFault::kNoAnswer;
+            break;
+        case kReceiveShort:
+            result.line = LineFault::kShort;
+            break;
+        case kReceiveNoData:
+        case kReceiveSingleAck:
+            result.device = DeviceAnswer::kNoData;
+            break;
+        case kReceiveUnexpected:
+            result.device = DeviceAnswer::kUnexpected;
+            break;
+        default:  // not confirmed (6), unknown type, cause or addresses (44 to 47)
+            result.device = DeviceAnswer::kRefused;
+            break;
+    }
+    return result;
+}
+
 uint8_t UserDataCode(uint8_t type, uint8_t cause) {
     if (cause >= 44 && cause <= 47) {
         return cause;

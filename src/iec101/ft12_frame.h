@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "channel/exchange_result.h"
 #include "iec101/iec101_types.h"
 
 class SerialChannel;
@@ -48,6 +49,14 @@ inline constexpr uint8_t kVariableStart = 0x68;
 inline constexpr uint8_t kFrameEnd = 0x16;
 inline constexpr uint8_t kSingleAck = 0xE5;
 inline constexpr uint8_t kUserDataControl = 0x08;
+
+// A receive code as an exchange result: what the line did, or what the station said. A lone
+// E5 acknowledges: as an answer to a command it counts as success (acknowledged).
+ExchangeResult Iec101ReceiveResult(uint8_t receiveCode);
+// Success, or the lone E5 that acknowledges a command.
+inline bool Acknowledged(uint8_t receiveCode) {
+    return receiveCode == kReceiveOk || receiveCode == kReceiveSingleAck;
+}
 
 // Sum modulo 256 of the bytes.
 uint8_t FrameChecksum(std::span<const uint8_t> bytes);

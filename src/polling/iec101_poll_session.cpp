@@ -15,10 +15,6 @@ constexpr uint8_t kStationGroupCause = 20;
 // A renewed interrogation, and the start-up's when interrogating, run the timer at this.
 constexpr uint32_t kInterrogationCycleMs = 100;
 
-bool IsGood(uint8_t code) {
-    return code == kReceiveOk || code == kSingleAck;
-}
-
 // Whether the parameter of the list belongs to the value sets of this Start.
 bool IsExpected(const std::string& name, const PollPlan& plan, const IecPollSettings& settings) {
     if (settings.kind == PollKind::kReadCommand) {
@@ -127,7 +123,7 @@ bool Iec101PollSession::InterrogationLost() {
 bool Iec101PollSession::InterrogationConfirmed(uint16_t linkAddress, const LinkConfig& lc) {
     host_.WaitInExchange(100);
     std::vector<uint8_t> scratch;
-    if (IsGood(master_.ReceiveFrame(scratch, lc))) {
+    if (Acknowledged(master_.ReceiveFrame(scratch, lc))) {
         return true;
     }
     master_.RequestClass2Data(linkAddress, lc);

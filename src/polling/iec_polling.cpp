@@ -117,7 +117,7 @@ void PollingController::SyncClockOverIec() {
         StopWithMessage("Ошибка при инициализации канала");
     } else if (!setting.linkReset) {
         return;  // the poll timer stays stopped
-    } else if (setting.confirmation != kReceiveOk && setting.confirmation != kSingleAck) {
+    } else if (!Acknowledged(setting.confirmation)) {
         StopWithMessage(Iec101ResultMessage(setting.afterConfirmation));
     }
     OnStart();

@@ -5,6 +5,7 @@
 #include "catalogue/number_text.h"
 #include "catalogue/parameter_naming.h"
 #include "catalogue/value_format.h"
+#include "channel/exchange_result.h"
 #include "channel/modbus_frame.h"
 #include "channel/transducer_access.h"
 
@@ -388,12 +389,13 @@ bool PollingController::TakeConfiguration() {
         answer_.clear();
         return channel_.ReceiveRtuAnswer(answer_);
     };
-    uint8_t r = request();
-    if (r != kModbusValid) {
+    // Sent again once when the line failed; an exception answer is the transducer's word.
+    ExchangeResult result = ModbusRtuResult(request(), answer_);
+    if (result.lineFailed()) {
         clock_.Sleep(500);
-        r = request();
+        result = ModbusRtuResult(request(), answer_);
     }
-    if (r != kModbusValid) {
+    if (!result.ok()) {
         return false;
     }
     ConfigDecodeResult decoded = DecodeTransducerConfig(answer_, variant_.minimumConfigAnswer);
@@ -477,31 +479,21 @@ uint8_t PollingController::CollectPollAnswer() {
     }
     // A frame from another slave (a second device with a colliding address) is not the
     // transducer's answer: the poll failed as if nothing had come.
-    const auto fromOtherSlave = [this](uint8_t r) {
-        const bool framed = r == kModbusValid || r >= kModbusExceptionBase;
-        return framed && !answer_.empty() && answer_[0] != PollSlaveAddress();
+    const auto fromTransducer = [this](const ExchangeResult& result) {
+        const bool framed = result.ok() || result.device == DeviceAnswer::kException;
+        if (framed && !answer_.empty() && answer_[0] != PollSlaveAddress()) {
+            answer_.clear();
+            return kModbusNoAnswer;
+        }
+        return result.code;
     };
     switch (config_.ExchangeMode) {
-        case ExchangeMode::kModbusAscii: {
-            const uint8_t r = channel_.ReceiveAsciiAnswer(answer_);
-            if (fromOtherSlave(r)) {
-                answer_.clear();
-                return kModbusNoAnswer;
-            }
-            return r;
-        }
+        case ExchangeMode::kModbusAscii:
+            return fromTransducer(ModbusAsciiResult(channel_.ReceiveAsciiAnswer(answer_)));
         case ExchangeMode::kModbusRtu: {
-            const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
-            if (fromOtherSlave(r)) {
-                answer_.clear();
-                return kModbusNoAnswer;
-            }
-            // An exception answer passes the RTU check (its CRC is right) but carries no
-            // values: it fails the tick, as in ASCII, with 100 plus its code.
-            if (r == kModbusValid && answer_.size() >= 3 && (answer_[1] & 0x80) != 0) {
-                return static_cast<uint8_t>(std::min(kModbusExceptionBase + answer_[2], 255));
-            }
-            return r;
+            // An exception answer carries no values: it fails the tick with 100 plus its code.
+            const uint8_t check = channel_.ReceiveRtuAnswer(answer_);
+            return fromTransducer(ModbusRtuResult(check, answer_));
         }
         case ExchangeMode::kReceiveOnly: {
             const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
