@@ -161,9 +161,8 @@ void BM_IecReceiveParse16Floats(benchmark::State& state) {
     master.SetPort(channel);
     master.SetWidths({1, 2, 1});
     master.SetParameters(parameters);
-    master.valueTable.assign(4 * kCount, 0);
-    master.receivedFlags.assign(kCount, 0);
-    master.expectedMask.assign(kCount, 0xFF);
+    master.PrepareValueSet(std::vector<uint8_t>(kCount, 0), std::vector<uint8_t>(kCount, 0xFF),
+                           4 * kCount);
     device.Replay(frame);
 
     std::vector<uint8_t> answer;

@@ -91,15 +91,16 @@ uint16_t Iec101Master::FindParameterIndex(uint32_t ioa) const {
 
 void Iec101Master::RestartExpectedSet() {
     const bool anyExpected =
-        std::find(expectedMask.begin(), expectedMask.end(), uint8_t{0xFF}) != expectedMask.end();
-    for (size_t n = 0; n < receivedFlags.size(); ++n) {
-        const bool expected = n < expectedMask.size() && expectedMask[n] == 0xFF;
-        receivedFlags[n] = !anyExpected || expected ? uint8_t{0} : uint8_t{0xFF};
+        std::find(expectedMask_.begin(), expectedMask_.end(), uint8_t{0xFF}) != expectedMask_.end();
+    for (size_t n = 0; n < receivedFlags_.size(); ++n) {
+        const bool expected = n < expectedMask_.size() && expectedMask_[n] == 0xFF;
+        receivedFlags_[n] = !anyExpected || expected ? uint8_t{0} : uint8_t{0xFF};
     }
 }
 
 void Iec101Master::CheckSetComplete() {
-    if (std::all_of(receivedFlags.begin(), receivedFlags.end(), [](uint8_t f) { return f != 0; })) {
+    if (std::all_of(receivedFlags_.begin(), receivedFlags_.end(),
+                    [](uint8_t f) { return f != 0; })) {
         results_.setComplete = true;
         RestartExpectedSet();
     }
@@ -135,11 +136,11 @@ size_t Iec101Master::ParseAsdu(std::span<const uint8_t> asdu) {
             const size_t e = pos;
             const uint16_t n = FindParameterIndex(ioa);
             const size_t slot = size_t{n} * layout.valueBytes;
-            lastSlotInside = n != kNoParameter && slot + layout.valueBytes <= valueTable.size();
+            lastSlotInside = n != kNoParameter && slot + layout.valueBytes <= valueTable_.size();
             if (lastSlotInside) {
                 // High byte first: the message's byte order reversed.
                 for (uint8_t i = 0; i < layout.valueBytes; ++i) {
-                    valueTable[slot + i] = asdu[e + layout.valueBytes - 1 - i];
+                    valueTable_[slot + i] = asdu[e + layout.valueBytes - 1 - i];
                 }
                 if (!timeTaken && layout.timeTag != TimeTag::kNone) {
                     if (layout.timeTag == TimeTag::kCp24) {
@@ -152,8 +153,8 @@ size_t Iec101Master::ParseAsdu(std::span<const uint8_t> asdu) {
                 }
             }
             pos += layout.elementBytes;
-            if (n < receivedFlags.size()) {
-                receivedFlags[n] = 0xFF;
+            if (n < receivedFlags_.size()) {
+                receivedFlags_[n] = 0xFF;
             }
             ++decoded;
             if (decoded == count) {
@@ -172,7 +173,7 @@ size_t Iec101Master::ParseAsdu(std::span<const uint8_t> asdu) {
         // A block carries one time tag after its last object; it counts when the block
         // completes the set, and only when the whole block arrived.
         if (layout.block && decoded == count && count > 0 &&
-            std::all_of(receivedFlags.begin(), receivedFlags.end(),
+            std::all_of(receivedFlags_.begin(), receivedFlags_.end(),
                         [](uint8_t f) { return f != 0; })) {
             if (lastSlotInside && pos + 7 <= asdu.size()) {
                 CopyCp56(asdu, pos, results_.asduTime);

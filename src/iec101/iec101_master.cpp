@@ -7,6 +7,13 @@
 
 Iec101Master::Iec101Master(Iec101Results& results) : results_(results) {}
 
+void Iec101Master::PrepareValueSet(std::vector<uint8_t> receivedFlags,
+                                   std::vector<uint8_t> expectedMask, size_t valueTableBytes) {
+    receivedFlags_ = std::move(receivedFlags);
+    expectedMask_ = std::move(expectedMask);
+    valueTable_.assign(valueTableBytes, 0);
+}
+
 uint8_t Iec101Master::TakeFcb() {
     const uint8_t fcb = nextFcb_;
     nextFcb_ = fcb == 0 ? 1 : 0;
@@ -99,8 +106,8 @@ uint8_t Iec101Master::ClassifyAnswer(std::span<const uint8_t> frame, std::vector
     if (results_.setComplete) {
         answer.push_back(0);
         answer.push_back(0);
-        answer.insert(answer.end(), valueTable.begin(), valueTable.end());
-        std::fill(valueTable.begin(), valueTable.end(), uint8_t{0});
+        answer.insert(answer.end(), valueTable_.begin(), valueTable_.end());
+        std::fill(valueTable_.begin(), valueTable_.end(), uint8_t{0});
     }
     return UserDataCode(results_.lastType, results_.lastCause);
 }

@@ -36,13 +36,16 @@ class Iec101Master {
     const std::vector<IecParameter>& Parameters() const { return parameters_; }
     Iec101Results& Results() { return results_; }
 
-    // Per-parameter tables, sized and filled by the controller at Start.
-    // 4 bytes per parameter; 16-bit values at 2n, 32-bit values at 4n, high byte first.
-    std::vector<uint8_t> valueTable;
+    // Sets the value-set tables up: per parameter whether it counts as received already
+    // (0xFF: not awaited) and whether it belongs to every complete set (0xFF), and a zeroed
+    // value table of the given size (4 bytes per parameter). RestartExpectedSet begins a set.
+    void PrepareValueSet(std::vector<uint8_t> receivedFlags, std::vector<uint8_t> expectedMask,
+                         size_t valueTableBytes);
+    // 16-bit values at 2n, 32-bit values at 4n, high byte first.
+    const std::vector<uint8_t>& ValueTable() const { return valueTable_; }
     // 0xFF received in the current set or not awaited; 0 still awaited.
-    std::vector<uint8_t> receivedFlags;
-    // 0xFF the parameter belongs to every complete set.
-    std::vector<uint8_t> expectedMask;
+    const std::vector<uint8_t>& ReceivedFlags() const { return receivedFlags_; }
+    const std::vector<uint8_t>& ExpectedMask() const { return expectedMask_; }
 
     // Link services. False when no port was given.
     // 10 49 A CS 16, 150 ms, then true for a lone E5 or a 5/6-byte answer with function 11.
@@ -101,6 +104,9 @@ class Iec101Master {
     SerialChannel* port_ = nullptr;
     IecWidths widths_;
     std::vector<IecParameter> parameters_;
+    std::vector<uint8_t> valueTable_;
+    std::vector<uint8_t> receivedFlags_;
+    std::vector<uint8_t> expectedMask_;
     uint8_t nextFcb_ = 0;
 };
 

@@ -53,15 +53,14 @@ void Iec101PollSession::Prepare(const TransducerConfig& config, const PollPlan& 
     settings_ = settings;
     results_.setComplete = false;
     const size_t n = config.IecParameterList.size();
-    master_.valueTable.assign(4 * n, 0);
     master_.SetWidths({config.iecAddressWidth, config.iecObjectAddressWidth, config.iecCauseWidth});
     std::vector<IecParameter> parameters;
     for (const IecParameterText& p : config.IecParameterList) {
         parameters.push_back({p.name, ParseHexAddress(p.addressText)});
     }
     master_.SetParameters(std::move(parameters));
-    master_.receivedFlags.clear();
-    master_.expectedMask.clear();
+    std::vector<uint8_t> receivedFlags;
+    std::vector<uint8_t> expectedMask;
 
     // The clock's four registers close the list; they are never awaited in a value set.
     const size_t clockCount = config.timeSupport != 0 ? 4 : 0;
@@ -80,9 +79,10 @@ void Iec101PollSession::Prepare(const TransducerConfig& config, const PollPlan& 
         }
         // The link-level read awaits every parameter that the groups poll: a set is complete
         // when all of them have come in.
-        master_.receivedFlags.push_back(received);
-        master_.expectedMask.push_back(expected ? 0xFF : 0);
+        receivedFlags.push_back(received);
+        expectedMask.push_back(expected ? 0xFF : 0);
     }
+    master_.PrepareValueSet(std::move(receivedFlags), std::move(expectedMask), 4 * n);
     master_.RestartExpectedSet();
     linkStartupPending_ = true;
     lastReceive_ = 0;

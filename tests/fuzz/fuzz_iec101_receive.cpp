@@ -70,9 +70,8 @@ struct Setup {
 void Prepare(Iec101Master& master, const Setup& setup) {
     master.SetWidths(setup.widths);
     master.SetParameters(setup.parameters);
-    master.valueTable.assign(4 * setup.parameters.size(), 0);
-    master.receivedFlags.assign(setup.parameters.size(), 0);
-    master.expectedMask = setup.expectedMask;
+    master.PrepareValueSet(std::vector<uint8_t>(setup.parameters.size(), 0), setup.expectedMask,
+                           4 * setup.parameters.size());
     master.RestartExpectedSet();
 }
 
@@ -172,21 +171,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckCode(frame, code);
         Require(twin.ClassifyAnswer(frame, twinAnswer, setup.link) == code);
         Require(answer == twinAnswer);
-        Require(master.valueTable == twin.valueTable);
-        Require(master.receivedFlags == twin.receivedFlags);
+        Require(master.ValueTable() == twin.ValueTable());
+        Require(master.ReceivedFlags() == twin.ReceivedFlags());
         Require(results.asduTime == twinResults.asduTime);
         Require(results.lastCause == twinResults.lastCause);
         Require(results.lastType == twinResults.lastType);
         Require(results.valueType == twinResults.valueType);
 
-        Require(master.valueTable.size() == 4 * parameterCount);
-        Require(master.receivedFlags.size() == parameterCount);
-        Require(master.expectedMask == setup.expectedMask);
+        Require(master.ValueTable().size() == 4 * parameterCount);
+        Require(master.ReceivedFlags().size() == parameterCount);
+        Require(master.ExpectedMask() == setup.expectedMask);
         if (results.setComplete) {
             // The set is handed over whole and the table starts again from zero.
-            Require(answer.size() == 2 + master.valueTable.size());
+            Require(answer.size() == 2 + master.ValueTable().size());
             Require(answer[0] == 0 && answer[1] == 0);
-            Require(std::all_of(master.valueTable.begin(), master.valueTable.end(),
+            Require(std::all_of(master.ValueTable().begin(), master.ValueTable().end(),
                                 [](uint8_t b) { return b == 0; }));
             results.setComplete = false;
             twinResults.setComplete = false;

@@ -101,9 +101,9 @@ TEST(IecGroupPolling, AwaitedAndExpectedParametersByPollKindAndGroup) {
         bench.Start();
         ASSERT_TRUE(bench.view.timerArmed);
         const Iec101Master& master = bench.controller.iecMaster();
-        EXPECT_EQ(master.receivedFlags, c.received);
-        EXPECT_EQ(master.expectedMask, c.expected);
-        EXPECT_EQ(master.valueTable.size(), 7u * 4);
+        EXPECT_EQ(master.ReceivedFlags(), c.received);
+        EXPECT_EQ(master.ExpectedMask(), c.expected);
+        EXPECT_EQ(master.ValueTable().size(), 7u * 4);
     }
 }
 

@@ -14,15 +14,18 @@ struct Decoder {
         }
         master.SetParameters(params);
         master.SetWidths(widths);
-        master.valueTable.assign(4 * addresses.size(), 0);
-        master.receivedFlags.assign(addresses.size(), 0);
-        master.expectedMask.assign(addresses.size(), 0xFF);
+        Prepare(std::vector<uint8_t>(addresses.size(), 0xFF), 4 * addresses.size());
+    }
+    // The tables of a set: the expected mask and the value table's size.
+    void Prepare(std::vector<uint8_t> expected, size_t tableBytes) {
+        std::vector<uint8_t> received(expected.size(), 0);
+        master.PrepareValueSet(std::move(received), std::move(expected), tableBytes);
         master.RestartExpectedSet();
     }
     size_t Parse(const std::string& asdu) { return master.ParseAsdu(Hex(asdu)); }
     std::vector<uint8_t> Slot(size_t n, size_t width) const {
-        return {master.valueTable.begin() + static_cast<long>(n * width),
-                master.valueTable.begin() + static_cast<long>(n * width + width)};
+        return {master.ValueTable().begin() + static_cast<long>(n * width),
+                master.ValueTable().begin() + static_cast<long>(n * width + width)};
     }
 
     Iec101Results results;
@@ -49,7 +52,7 @@ TEST(AsduParse, SequenceOfFloatsStepsByTwo) {
     EXPECT_EQ(d.Slot(1, 4), Hex("00 00 00 00"));  // 0x0101 is not in the sequence
     EXPECT_EQ(d.Slot(2, 4), Hex("40 00 00 00"));
     EXPECT_EQ(d.Slot(4, 4), Hex("40 40 00 00"));
-    EXPECT_EQ(d.master.receivedFlags, Hex("FF 00 FF 00 FF"));
+    EXPECT_EQ(d.master.ReceivedFlags(), Hex("FF 00 FF 00 FF"));
     EXPECT_FALSE(d.results.setComplete);
 }
 
@@ -120,20 +123,18 @@ TEST(AsduParse, TypeAndCauseFields) {
 
 TEST(AsduParse, OnlyExpectedParametersHoldASetBack) {
     Decoder d({0x0001, 0x0002, 0x0003});
-    d.master.expectedMask = Hex("FF FF 00");
-    d.master.RestartExpectedSet();
-    EXPECT_EQ(d.master.receivedFlags, Hex("00 00 FF"));
+    d.Prepare(Hex("FF FF 00"), 12);
+    EXPECT_EQ(d.master.ReceivedFlags(), Hex("00 00 FF"));
     d.Parse("09 01 14 01 01 00 11 00 00");
     EXPECT_FALSE(d.results.setComplete);
     d.Parse("09 01 14 01 02 00 22 00 00");
     EXPECT_TRUE(d.results.setComplete);
-    EXPECT_EQ(d.master.receivedFlags, Hex("00 00 FF"));  // the next set has begun
+    EXPECT_EQ(d.master.ReceivedFlags(), Hex("00 00 FF"));  // the next set has begun
 
     // With nothing expected, everything is awaited.
     Decoder none({0x0001, 0x0002});
-    none.master.expectedMask = Hex("00 01");
-    none.master.RestartExpectedSet();
-    EXPECT_EQ(none.master.receivedFlags, Hex("00 00"));
+    none.Prepare(Hex("00 01"), 8);
+    EXPECT_EQ(none.master.ReceivedFlags(), Hex("00 00"));
 }
 
 TEST(AsduParse, EmptyParameterListCompletesEveryAsdu) {
@@ -155,7 +156,7 @@ TEST(AsduParse, CompletedSetIsHandedOverAndTheTableZeroed) {
     const auto second = BuildVariableFrame(0x08, 1, c, Hex("09 01 14 01 02 00 78 56 00"));
     EXPECT_EQ(d.master.ClassifyAnswer(second, answer, c), kReceiveOk);
     EXPECT_EQ(answer, Hex("00 00 12 34 56 78 00 00 00 00"));
-    EXPECT_EQ(d.master.valueTable, std::vector<uint8_t>(8, 0));
+    EXPECT_EQ(d.master.ValueTable(), std::vector<uint8_t>(8, 0));
     EXPECT_TRUE(d.results.setComplete);  // the owner clears it
 }
 
@@ -193,11 +194,11 @@ TEST(AsduParse, ShortAsdusAreDecodedAsFarAsTheyHold) {
     // Three floats announced, two present.
     Decoder d({0x0100, 0x0102, 0x0104});
     EXPECT_EQ(d.Parse("0D 83 14 01 00 01 00 00 80 3F 00 00 00 00 40 00"), 2u);
-    EXPECT_EQ(d.master.receivedFlags, Hex("FF FF 00"));
+    EXPECT_EQ(d.master.ReceivedFlags(), Hex("FF FF 00"));
     // An element cut in half is not stored.
     Decoder half({0x0100});
     EXPECT_EQ(half.Parse("0D 01 14 01 00 01 00 00"), 0u);
-    EXPECT_EQ(half.master.valueTable, std::vector<uint8_t>(4, 0));
+    EXPECT_EQ(half.master.ValueTable(), std::vector<uint8_t>(4, 0));
     // The next IOA missing, and the header cut inside the first IOA.
     Decoder ioa({0x0001, 0x0002});
     EXPECT_EQ(ioa.Parse("09 02 14 01 01 00 34 12 00 02"), 1u);
@@ -210,10 +211,10 @@ TEST(AsduParse, ShortAsdusAreDecodedAsFarAsTheyHold) {
     EXPECT_EQ(block.results.asduTime, AsduTime{});
     // A value slot outside a table that is too small is not written.
     Decoder small({0x0001, 0x0002});
-    small.master.valueTable.resize(6);
+    small.Prepare({0xFF, 0xFF}, 6);
     small.Parse("0D 01 14 01 02 00 00 00 80 3F 00");
-    EXPECT_EQ(small.master.valueTable, std::vector<uint8_t>(6, 0));
-    EXPECT_EQ(small.master.receivedFlags, Hex("00 FF"));
+    EXPECT_EQ(small.master.ValueTable(), std::vector<uint8_t>(6, 0));
+    EXPECT_EQ(small.master.ReceivedFlags(), Hex("00 FF"));
 }
 
 TEST(AsduParse, WiderCauseAndAddressMoveTheFirstIoa) {

@@ -164,13 +164,13 @@ TEST(Ft12Frame, UserDataWithAcdIsNotDecoded) {
     Iec101Results results;
     Iec101Master master(results);
     master.SetParameters({{"Ua", 0x0100}});
-    master.valueTable.assign(4, 0);
+    master.PrepareValueSet({0}, {0xFF}, 4);
     const auto frame =
         BuildVariableFrame(0x28, 1, Widths(1), Hex("0D 01 14 01 00 01 00 00 80 3F 00"));
     std::vector<uint8_t> answer;
     EXPECT_EQ(master.ClassifyAnswer(frame, answer, Widths(1)), kReceiveUnexpected);
     EXPECT_EQ(results.lastType, 0);
-    EXPECT_EQ(master.valueTable, std::vector<uint8_t>(4, 0));
+    EXPECT_EQ(master.ValueTable(), std::vector<uint8_t>(4, 0));
 }
 
 TEST(Ft12Frame, AsduStartsAfterTheAddressField) {

@@ -43,16 +43,16 @@ struct Exchange {
         Iec101Master& m = bench.master;
         m.SetParameters(params);
         m.SetWidths(widths);
-        m.valueTable.assign(4 * params.size(), 0);
-        m.receivedFlags.assign(params.size(), 0);
-        m.expectedMask.assign(params.size(), 0xFF);
+        std::vector<uint8_t> received(params.size(), 0);
+        std::vector<uint8_t> expected(params.size(), 0xFF);
         for (size_t i = 0; i < config.objects.size(); ++i) {
             const uint8_t g = config.objects[i].group;
             if (interrogationGroup != 0 && g != 0 && g != interrogationGroup) {
-                m.receivedFlags[i] = 0xFF;
-                m.expectedMask[i] = 0;
+                received[i] = 0xFF;
+                expected[i] = 0;
             }
         }
+        m.PrepareValueSet(std::move(received), std::move(expected), 4 * params.size());
         m.RestartExpectedSet();
     }
 
@@ -253,8 +253,9 @@ TEST(StationExchange, DelayAcquisition) {
 
 TEST(StationExchange, ReadCommandDeliversTheChosenParameter) {
     Exchange x;
-    x.bench.master.expectedMask = Hex("00 00 FF 00");
-    x.bench.master.RestartExpectedSet();
+    Iec101Master& m = x.bench.master;
+    m.PrepareValueSet(m.ReceivedFlags(), Hex("00 00 FF 00"), m.ValueTable().size());
+    m.RestartExpectedSet();
     ASSERT_TRUE(x.StartUp());
     x.bench.master.SendAsduCommand(1, kTypeRead, 0x0104, x.Config(5));
     x.bench.clock.Sleep(100);
