@@ -57,13 +57,6 @@ class PollingController : private IecSessionHost {
     // The data-format switch: physical units or raw codes.
     void OnDataFormat();
 
-    // One tick in two halves (the first request is sent by Start).
-    uint8_t CollectPollAnswer();
-    void SendPollRequest();
-
-    enum class ConfigReadResult { kRead, kFailed, kCancelled };
-    ConfigReadResult ReadConfiguration();
-
     // State, for the window and the tests.
     bool IsPolling() const { return timerArmed_; }
     bool IsStarting() const { return guard_.Starting(); }
@@ -81,6 +74,13 @@ class PollingController : private IecSessionHost {
     uint8_t clockStaleCount() const { return clockStaleCount_; }
 
   private:
+    // One tick in two halves (the first request is sent by Start).
+    uint8_t CollectPollAnswer();
+    void SendPollRequest();
+
+    enum class ConfigReadResult { kRead, kFailed, kCancelled };
+    ConfigReadResult ReadConfiguration();
+
     struct StartAborted {};
     struct TickAborted {};
     struct PendingMessage {
