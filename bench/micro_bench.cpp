@@ -184,7 +184,7 @@ PollGroupInput ThirtyTwoParameters() {
     // 12 codes from 0x100 on and the 4 clock registers after them, 8 codes from 0x140 on, and
     // 8 floats (two registers each) from 0x200 on: three groups.
     PollGroupInput input;
-    input.exchangeMode = 0;
+    input.exchangeMode = ExchangeMode::kModbusRtu;
     auto add = [&](std::string name, uint32_t address) {
         input.parameterNames.push_back(std::move(name));
         input.parameterAddresses.push_back(address);
