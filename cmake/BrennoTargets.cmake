@@ -17,12 +17,16 @@ if(BRENNO_FUZZ)
     target_compile_options(brenno_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 
-# brenno_add_library(name SOURCES ... DEPS ...): a static library of the project.
+# brenno_add_library(name SOURCES ... DEPS ... [PRIVATE_DEPS ...]): a static library of the
+# project. Its users see its DEPS too; PRIVATE_DEPS are for its own sources alone.
 function(brenno_add_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC brenno_options ${ARG_DEPS})
+    if(ARG_PRIVATE_DEPS)
+        target_link_libraries(${name} PRIVATE ${ARG_PRIVATE_DEPS})
+    endif()
 endfunction()
 
 # brenno_add_unit_test(name SOURCES ... DEPS ... [LABELS ...] [RU_LOCALE]): a GoogleTest binary.
