@@ -17,12 +17,44 @@ if(BRENNO_FUZZ)
     target_compile_options(brenno_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 
+# brenno_header_root(folder out): the include root of a folder of src/ in the build tree,
+# include/<folder>/, made at the first call. It holds links to the folder's headers under the
+# names the sources include them by (include/channel/channel/serial_channel.h leads to
+# src/channel/serial_channel.h), and nothing else: not the headers of its subfolders nor of
+# other folders. The links follow the headers as they come and go (the glob is checked again
+# at each build).
+function(brenno_header_root folder out)
+    string(REPLACE "/" "." key ${folder})
+    set(root ${PROJECT_BINARY_DIR}/include/${key})
+    get_property(made GLOBAL PROPERTY brenno_header_root_${key} SET)
+    if(NOT made)
+        file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${folder}/*.h)
+        file(REMOVE_RECURSE ${root})
+        file(MAKE_DIRECTORY ${root}/${folder})
+        foreach(header IN LISTS headers)
+            get_filename_component(header_name ${header} NAME)
+            file(CREATE_LINK ${header} ${root}/${folder}/${header_name} SYMBOLIC)
+        endforeach()
+        set_property(GLOBAL PROPERTY brenno_header_root_${key} TRUE)
+    endif()
+    set(${out} ${root} PARENT_SCOPE)
+endfunction()
+
 # brenno_add_library(name SOURCES ... DEPS ... [PRIVATE_DEPS ...]): a static library of the
-# project. Its users see its DEPS too; PRIVATE_DEPS are for its own sources alone.
+# project. It publishes the headers of the folder of src/ whose CMakeLists.txt defines it, and
+# its users see those and the headers of its DEPS, nothing more, so that a header from a layer
+# a library does not link is not found. PRIVATE_DEPS are for its own sources alone. Libraries
+# defined outside src/ (test helpers) see and publish all of src/, as the tests do.
 function(brenno_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+    if(folder STREQUAL "" OR folder MATCHES "^\\.\\./")
+        target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    else()
+        brenno_header_root(${folder} root)
+        target_include_directories(${name} PUBLIC ${root})
+    endif()
     target_link_libraries(${name} PUBLIC brenno_options ${ARG_DEPS})
     if(ARG_PRIVATE_DEPS)
         target_link_libraries(${name} PRIVATE ${ARG_PRIVATE_DEPS})
