@@ -20,20 +20,26 @@ endif()
 # brenno_header_root(folder out): the include root of a folder of src/ in the build tree,
 # include/<folder>/, made at the first call. It holds links to the folder's headers under the
 # names the sources include them by (include/channel/channel/serial_channel.h leads to
-# src/channel/serial_channel.h), and nothing else: not the headers of its subfolders nor of
-# other folders. The links follow the headers as they come and go (the glob is checked again
-# at each build).
+# src/channel/serial_channel.h), those of its subfolders too, but not of a subfolder that
+# defines libraries of its own (platform/posix), nor of any other folder. The links follow the
+# headers as they come and go (the globs are checked again at each build).
 function(brenno_header_root folder out)
     string(REPLACE "/" "." key ${folder})
     set(root ${PROJECT_BINARY_DIR}/include/${key})
     get_property(made GLOBAL PROPERTY brenno_header_root_${key} SET)
     if(NOT made)
-        file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${folder}/*.h)
+        set(dir ${PROJECT_SOURCE_DIR}/src/${folder})
+        file(GLOB_RECURSE headers CONFIGURE_DEPENDS RELATIVE ${dir} ${dir}/*.h)
+        file(GLOB_RECURSE own_lists CONFIGURE_DEPENDS RELATIVE ${dir} ${dir}/*/CMakeLists.txt)
+        foreach(list IN LISTS own_lists)
+            get_filename_component(subfolder ${list} DIRECTORY)
+            list(FILTER headers EXCLUDE REGEX "^${subfolder}/")
+        endforeach()
         file(REMOVE_RECURSE ${root})
-        file(MAKE_DIRECTORY ${root}/${folder})
         foreach(header IN LISTS headers)
-            get_filename_component(header_name ${header} NAME)
-            file(CREATE_LINK ${header} ${root}/${folder}/${header_name} SYMBOLIC)
+            get_filename_component(parent ${root}/${folder}/${header} DIRECTORY)
+            file(MAKE_DIRECTORY ${parent})
+            file(CREATE_LINK ${dir}/${header} ${root}/${folder}/${header} SYMBOLIC)
         endforeach()
         set_property(GLOBAL PROPERTY brenno_header_root_${key} TRUE)
     endif()
