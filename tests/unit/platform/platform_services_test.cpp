@@ -83,12 +83,16 @@ TEST_F(PlatformServicesTest, DeviceOpensTheSimulatorsPublishedPort) {
     EXPECT_EQ(ports[0].name, "demo");
 
     ASSERT_TRUE(system->device().Open(ports[0].path));
-    const uint8_t bytes[] = {0x01, 0x03, 0x00};
-    ASSERT_TRUE(system->device().Write(bytes, sizeof bytes));
-    ASSERT_TRUE(pty.WaitReadable(2000));
-    uint8_t got[8] = {};
-    EXPECT_EQ(pty.Read(got, sizeof got), sizeof bytes);
-    EXPECT_EQ(got[1], 0x03);
+    const std::vector<uint8_t> sent = {0x01, 0x03, 0x00, 0x00};
+    ASSERT_TRUE(system->device().Write(sent.data(), sent.size()));
+    std::vector<uint8_t> got;
+    uint8_t chunk[16];
+    size_t count = 0;
+    while (got.size() < sent.size() && pty.WaitReadable(2000) &&
+           (count = pty.Read(chunk, sizeof chunk)) > 0) {
+        got.insert(got.end(), chunk, chunk + count);
+    }
+    EXPECT_EQ(got, sent);
     system->device().Close();
 }
 
