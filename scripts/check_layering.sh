@@ -49,8 +49,7 @@ standard_headers=" algorithm any array atomic barrier bit bitset cassert cctype 
     stdexcept stdfloat stop_token streambuf string string_view syncstream system_error thread
     tuple type_traits typeindex typeinfo unordered_map unordered_set utility valarray variant
     vector version "
-standard_headers=$(echo $standard_headers)
-standard_headers=" $standard_headers "
+standard_headers=$(echo $standard_headers)  # one line, one space between the names
 
 violations=0
 includes=0
