@@ -1,16 +1,13 @@
 #pragma once
 
 // Stand-ins for the micro benchmarks: a port that replays a recorded answer, a clock that can be
-// switched from the simulated world to a quiet one, a window that only keeps its texts, and
-// files that swallow what is written. Nothing here makes a system call, so that what a
+// switched from the simulated world to a quiet one, the tests' recording window on that clock,
+// and files that swallow what is written. Nothing here makes a system call, so that what a
 // benchmark measures is the program's own work on the bytes.
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +15,7 @@
 #include "platform/file_sink.h"
 #include "platform/serial_device.h"
 #include "platform/virtual/virtual_clock.h"
-#include "polling/dialog_view.h"
+#include "support/recording_view.h"
 
 // A port whose far end answers every write with the same recorded bytes; before the first
 // answer is recorded it forwards to another device (the virtual line to a simulated transducer),
@@ -123,46 +120,20 @@ class NullFileSystem : public FileSystem {
     };
 };
 
-// The window as the controller sees it, keeping each text as a widget would (a copy); its
-// waits let the current virtual time run. The log is chosen; the poll timer is only recorded.
-class BenchView : public DialogView {
+// The bench's time: that of the clock the switch forwards to at the moment.
+class SwitchedTime {
   public:
-    explicit BenchView(SwitchClock& clock) : clock_(clock) {}
-
-    std::array<std::string, 9> values;
-    std::array<std::string, 9> captions;
-    std::map<ViewText, std::string> texts;
-    std::map<ViewControl, bool> checked;
-    std::vector<std::string> messages;
-    bool timerArmed = false;
-
-    void SetText(ViewText role, const std::string& text) override { texts[role] = text; }
-    std::string Text(ViewText role) const override {
-        const auto it = texts.find(role);
-        return it == texts.end() ? std::string() : it->second;
-    }
-    void SetCaption(int slot, const std::string& text) override { captions.at(slot) = text; }
-    void SetValue(int slot, const std::string& text) override { values.at(slot) = text; }
-    void EnableControl(ViewControl, bool) override {}
-    void ShowFrame(ViewFrame, bool) override {}
-    void SetFocus(ViewControl) override {}
-    void Repaint() override {}
-    bool IsChecked(ViewControl control) const override {
-        const auto it = checked.find(control);
-        return it != checked.end() && it->second;
-    }
-    void SetChecked(ViewControl control, bool on) override { checked[control] = on; }
-    int PollKind() const override { return 0; }
-    int GroupSelection() const override { return 0; }
-    void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
-        messages.push_back(text);
-    }
-    std::optional<std::string> ChooseLogFile() override { return "bench-log"; }
-    void ArmTimer(uint32_t) override { timerArmed = true; }
-    void KillTimer() override { timerArmed = false; }
-    void PumpMessagesFor(uint32_t ms) override { clock_.Sleep(ms); }
-    void PumpMessagesHoldingTimer(uint32_t ms) override { clock_.Sleep(ms); }
+    // Not explicit: the bench's view is made from the switch.
+    SwitchedTime(SwitchClock& clock) : clock_(&clock) {}
+    uint64_t NowUs() const { return clock_->Current().NowUs(); }
+    void WaitUntilUs(uint64_t timeUs) { clock_->Current().AdvanceToUs(timeUs); }
 
   private:
-    SwitchClock& clock_;
+    SwitchClock* clock_;
 };
+
+// The window as the controller sees it: its waits let the current virtual time run; its poll
+// timer has no handler, the rig ticks the controller itself. The rig chooses the log and turns
+// keepStatusHistory off, so that the view keeps each text as a widget would (a copy) and
+// nothing grows with the iterations.
+using BenchView = RecordingView<SwitchedTime>;

@@ -53,6 +53,8 @@ class ModbusTickRig {
           peer_(sim_, line_),
           controller_(PolmiraVariant(), view_, channel_, clock_, files_) {
         channel_.portName = "ttyV0";
+        view_.logFileChoice = "bench-log";
+        view_.keepStatusHistory = false;
         controller_.OnInitDialog();
         view_.checked[ViewControl::kWriteToFile] = true;
         view_.checked[ViewControl::kDataFormat] = true;  // physical units

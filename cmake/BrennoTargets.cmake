@@ -17,6 +17,13 @@ if(BRENNO_FUZZ)
     target_compile_options(brenno_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 
+# The project's version, set once in project(), for the programs' --version: the generated
+# header brenno_version.h.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/brenno_version.h.in
+               ${PROJECT_BINARY_DIR}/generated/brenno_version.h @ONLY)
+add_library(brenno_version INTERFACE)
+target_include_directories(brenno_version INTERFACE ${PROJECT_BINARY_DIR}/generated)
+
 # brenno_add_library(name SOURCES ... DEPS ...): a static library of the project.
 # [PRIVATE_DEPS ...] are libraries for its own sources, which its users do not see. It publishes
 # the headers of the folder of src/ whose CMakeLists.txt defines it (brenno_header_root), and

@@ -1,7 +1,10 @@
 #include "app/brenno_app.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <clocale>
+#include <cstdio>
 
 #include "platform/platform_services.h"
 
@@ -23,9 +26,22 @@ int CBrennoApp::InitInstance() {
     return 0;
 }
 
-int RunProgram(int argc, char** argv, const ProgramVariant& variant,
+bool InstallQtTranslation(QTranslator& translator) {
+    return translator.load(QStringLiteral("qtbase_ru"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+           QCoreApplication::installTranslator(&translator);
+}
+
+int RunProgram(int argc, char** argv, const ProgramInfo& program, const ProgramVariant& variant,
                const WindowDescription& window, CBrennoDlg::ParameterDialog parameterDialog) {
+    if (const auto answer = AnswerCommandLine(program, {argv + 1, argv + argc})) {
+        std::fputs(answer->standardOutput.c_str(), stdout);
+        std::fputs(answer->standardError.c_str(), stderr);
+        return answer->exitStatus;
+    }
     QApplication application(argc, argv);
+    QTranslator qtTranslation;
+    InstallQtTranslation(qtTranslation);
     // Qt takes the C library's locale from the environment; the core formats its numbers
     // independently of it, and nothing else of the C library's formatting is used.
     std::setlocale(LC_NUMERIC, "C");

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/brenno_dlg.h"
+#include "app/command_line.h"
 #include "channel/serial_channel.h"
 #include "platform/clock.h"
 #include "platform/device_names.h"
@@ -42,6 +43,15 @@ class CBrennoApp {
     PollingController controller_;
 };
 
-// The main() of a program on this system: the Qt application, the real platform, the window.
-int RunProgram(int argc, char** argv, const ProgramVariant& variant,
+class QTranslator;
+
+// Qt's own texts (the save-file dialog, a field's context menu) in Russian like the window,
+// whatever the locale: Qt's translation qtbase_ru from its translations folder, installed into
+// the application. False when Qt's translations are not installed (Debian:
+// qt6-translations-l10n); those texts stay English then.
+bool InstallQtTranslation(QTranslator& translator);
+
+// The main() of a program on this system: the command line answered first (--help, --version
+// and a wrong option need no display), then the Qt application, the real platform, the window.
+int RunProgram(int argc, char** argv, const ProgramInfo& program, const ProgramVariant& variant,
                const WindowDescription& window, CBrennoDlg::ParameterDialog parameterDialog);

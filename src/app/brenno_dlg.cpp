@@ -24,6 +24,7 @@
 #include "catalogue/model_catalogue.h"
 #include "channel/port_list.h"
 #include "channel/serial_channel.h"
+#include "polling/messages.h"
 #include "polling/polling_controller.h"
 
 namespace {
@@ -468,7 +469,7 @@ std::optional<std::string> CBrennoDlg::ChooseLogFile() {
         }
         ShowMessage("Имя файла длиннее " + std::to_string(kMaxLogFileNameLength) +
                         " символов: " + file.toStdString(),
-                    "Ошибка", MessageIcon::kExclamation);
+                    kErrorCaption, MessageIcon::kExclamation);
     }
 }
 

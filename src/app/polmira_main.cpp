@@ -4,6 +4,17 @@
 #include "app/polmira_window.h"
 #include "polling/polmira_variant.h"
 
+namespace {
+
+constexpr ProgramInfo kPolmira{
+    "polmira",
+    "Polmira, the transducer viewer: wakes a measuring transducer on a serial line, reads its\n"
+    "configuration, polls it over Modbus ASCII/RTU or IEC 60870-5-101 and shows nine values\n"
+    "and two clocks, logging every poll to a file if asked. The window is in Russian.\n"};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    return RunProgram(argc, argv, PolmiraVariant(), PolmiraWindow(), &CInputAddress::Choose);
+    return RunProgram(argc, argv, kPolmira, PolmiraVariant(), PolmiraWindow(),
+                      &CInputAddress::Choose);
 }

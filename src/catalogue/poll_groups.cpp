@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr uint8_t kIecMode = 1;
-
 void ClearGroup(PollGroup& group) {
     group.startAddress = 0;
     group.registerCount = 0;
@@ -83,7 +81,8 @@ PollGroupInput PollGroupInputFrom(const TransducerConfig& config) {
 
 PollPlan BuildPollGroups(const PollGroupInput& input, const PollGroupRules& rules) {
     PollPlan plan;
-    if (rules.readsChosenParameter && input.exchangeMode == kIecMode && input.chosenParameter) {
+    if (rules.readsChosenParameter && input.exchangeMode == ExchangeMode::kIec101 &&
+        input.chosenParameter) {
         plan.groupCount = 1;
         plan.pollGroups[0].startAddress = input.chosenParameter->address;
         plan.pollGroups[0].registerCount = 1;
@@ -95,8 +94,8 @@ PollPlan BuildPollGroups(const PollGroupInput& input, const PollGroupRules& rule
     const auto& addresses = input.parameterAddresses;
     // The configuration holds at most 32 parameters, which keeps a group's count below 65.
     const size_t n = std::min({names.size(), addresses.size(), TransducerConfig::kMaxParameters});
-    const bool clockRule = input.exchangeMode != kIecMode;
-    const bool floatEnds = rules.floatValueEndsGroup && input.exchangeMode != kIecMode;
+    const bool clockRule = input.exchangeMode != ExchangeMode::kIec101;
+    const bool floatEnds = rules.floatValueEndsGroup && input.exchangeMode != ExchangeMode::kIec101;
     std::vector<bool> placed(n, false);
     uint32_t start = 0;
 
@@ -158,7 +157,7 @@ PollPlan BuildPollGroups(const PollGroupInput& input, const PollGroupRules& rule
     plan.groupCount = plan.currentGroup;
 
     ChooseBetweenTwoBlocks(plan, rules.twoBlockChoice);
-    if (input.exchangeMode == kIecMode) {
+    if (input.exchangeMode == ExchangeMode::kIec101) {
         FilterForIec(plan, input.valueIsFloat);
     }
     plan.currentGroup = 0;

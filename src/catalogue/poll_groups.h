@@ -58,7 +58,7 @@ struct ChosenParameter {
 struct PollGroupInput {
     std::vector<std::string> parameterNames;
     std::vector<uint32_t> parameterAddresses;  // one per name
-    uint8_t exchangeMode = 255;
+    ExchangeMode exchangeMode = ExchangeMode::kModbusAscii;
     bool valueIsFloat = false;
     // Set when the poll kind "Чтение (102)" is chosen.
     std::optional<ChosenParameter> chosenParameter;

@@ -74,8 +74,8 @@ bool IsTimeTaggedValueType(uint8_t valueType) {
            valueType == 143 || valueType == 145;
 }
 
-uint16_t WordOrderFor(uint8_t exchangeMode, uint16_t trailerWord2) {
-    if (exchangeMode == 1 || exchangeMode == 2) {
+uint16_t WordOrderFor(ExchangeMode exchangeMode, uint16_t trailerWord2) {
+    if (PreparesIec101(exchangeMode)) {
         return 0;
     }
     return (trailerWord2 & 0x0004) != 0 ? 1 : 2;
@@ -154,7 +154,7 @@ ConfigDecodeResult DecodeTransducerConfig(std::span<const uint8_t> answer,
     r.Skip(kLinkAddressOffset - r.offset());
     c.linkAddress = r.Word();
     c.linkSettingsByte = r.Byte();
-    c.ExchangeMode = r.Byte();
+    c.ExchangeMode = ExchangeModeOf(r.Byte());
     c.iecAddressWidth = r.Byte();
     c.iecObjectAddressWidth = r.Byte();
     c.iecValueType = r.Byte();
@@ -232,7 +232,7 @@ std::vector<uint8_t> EncodeTransducerConfig(const TransducerConfig& config) {
     out.insert(out.end(), block.begin(), block.end());
     PutWord(out, config.linkAddress);
     out.push_back(config.linkSettingsByte);
-    out.push_back(config.ExchangeMode);
+    out.push_back(RecordByteOf(config.ExchangeMode));
     out.push_back(config.iecAddressWidth);
     out.push_back(config.iecObjectAddressWidth);
     out.push_back(config.iecValueType);
@@ -269,7 +269,7 @@ std::vector<uint8_t> EncodeTransducerConfig(const TransducerConfig& config) {
     out.insert(out.end(), skip, uint8_t{0});
     PutWord(out, config.trailerWord1);
     uint16_t trailer2 = config.trailerWord2;
-    if (config.ExchangeMode != 1 && config.ExchangeMode != 2) {
+    if (!PreparesIec101(config.ExchangeMode)) {
         if (config.wordOrder == 1) {
             trailer2 = static_cast<uint16_t>(trailer2 | 0x0004);
         } else if (config.wordOrder == 2) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/exchange_mode.h"
+
 // The transducer's configuration record (its answer to Modbus function 100) and what the
 // programs take from it.
 
@@ -48,7 +50,7 @@ struct TransducerConfig {
     uint8_t timeSupport = 0;  // nonzero: the transducer keeps a clock
     uint16_t linkAddress = 0;
     uint8_t linkSettingsByte = 0;
-    uint8_t ExchangeMode = 255;
+    ::ExchangeMode ExchangeMode = ::ExchangeMode::kModbusAscii;
     uint8_t iecAddressWidth = 0;              // link address and common address
     uint8_t iecObjectAddressWidth = 0;        // information object address
     uint8_t iecValueType = 0;                 // type identification of the values
@@ -75,7 +77,7 @@ bool IsTimeTaggedValueType(uint8_t valueType);
 
 // The word order a record states: 0 in the IEC-101 modes 1 and 2, else 1 when bit 2 of the
 // second trailer word is set, else 2.
-uint16_t WordOrderFor(uint8_t exchangeMode, uint16_t trailerWord2);
+uint16_t WordOrderFor(ExchangeMode exchangeMode, uint16_t trailerWord2);
 
 // "0x%.6X " of an address.
 std::string IecAddressText(uint32_t address);

@@ -9,6 +9,10 @@
 inline constexpr std::array<uint8_t, 2> kConfigAccessValue = {0x4B, 0x31};
 inline constexpr std::array<uint8_t, 2> kRtcTestAccessValue = {0x52, 0x54};
 
+// The standard Modbus functions the programs use: polling and setting the clock.
+inline constexpr uint8_t kFunctionReadInputRegisters = 4;
+inline constexpr uint8_t kFunctionWriteRegisters = 16;
+
 // Modbus function codes of the transducer's own services.
 inline constexpr uint8_t kFunctionReadConfiguration = 100;
 inline constexpr uint8_t kFunctionEndConfiguration = 127;

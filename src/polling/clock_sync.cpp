@@ -1,35 +1,20 @@
-// Setting the transducer's clock from the computer's clock, and the RTC test mode.
+// The commands that set the transducer's clock and start its RTC test mode: what the user is
+// told and how polling goes on (the exchanges are in clock_procedures).
 
 #include <algorithm>
 #include <array>
 
 #include "catalogue/number_text.h"
 #include "channel/modbus_frame.h"
-#include "channel/transducer_access.h"
+#include "polling/clock_procedures.h"
 #include "polling/polling_controller.h"
 
 namespace {
 
-constexpr const char* kErrorCaption = "Ошибка";
 constexpr const char* kRtcCaption = "RTC test";
 constexpr const char* kLinkError = "Ошибка связи";
 constexpr const char* kSyncError = "Ошибка при синхронизации часов";
 constexpr const char* kRtcError = "Ошибка при запуске режима проверки RTC";
-
-// The echo of a register write: every byte after address and function equals, in order, the
-// start register (high byte first) followed by the record. Two bytes or fewer pass.
-bool EchoMatches(const std::vector<uint8_t>& answer, uint16_t start,
-                 const std::vector<uint8_t>& record) {
-    std::vector<uint8_t> expected = {static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start)};
-    expected.insert(expected.end(), record.begin(), record.end());
-    if (answer.size() <= 2) {
-        return true;
-    }
-    if (answer.size() - 2 > expected.size()) {
-        return false;
-    }
-    return std::equal(answer.begin() + 2, answer.end(), expected.begin());
-}
 
 }  // namespace
 
@@ -54,30 +39,8 @@ std::string PollingController::PortMessage() const {
     return "Не могу открыть " + channel_.portName;
 }
 
-std::vector<uint8_t> PollingController::ModbusTimeRecord() {
-    // The reading used is one taken in the first 10 ms of a second.
-    SystemTime t = localTime_ ? clock_.LocalTime() : clock_.UtcTime();
-    while (t.milliseconds > 10) {
-        clock_.Yield();
-        t = localTime_ ? clock_.LocalTime() : clock_.UtcTime();
-    }
-    const unsigned msOfMinute = t.second * 1000u + t.milliseconds;
-    const unsigned dayOfWeek = t.dayOfWeek == 0 ? 7u : t.dayOfWeek;  // Monday 1 .. Sunday 7
-    return {0x00,
-            0x04,
-            0x08,
-            static_cast<uint8_t>(msOfMinute >> 8),
-            static_cast<uint8_t>(msOfMinute),
-            static_cast<uint8_t>(t.hour),
-            static_cast<uint8_t>(t.minute),
-            static_cast<uint8_t>(t.month),
-            static_cast<uint8_t>((dayOfWeek << 5) | (t.day & 0x1F)),
-            0x00,
-            static_cast<uint8_t>((t.year - 2000) % 256)};
-}
-
 void PollingController::OnSyncClock() {
-    if (DeferDuringTick([this] { OnSyncClock(); })) {
+    if (guard_.DeferDuringTick([this] { OnSyncClock(); })) {
         return;
     }
     if (variant_.syncShowsStatus) {
@@ -91,8 +54,10 @@ void PollingController::OnSyncClock() {
     timerArmed_ = false;
     clock_.Sleep(pollPeriod_);
     const uint32_t timeRegister = ClockRegister();
-    const uint8_t mode = config_.ExchangeMode;
-    if ((mode == 255 || mode == 0 || mode == 1) && !channel_.IsOpen()) {
+    const ExchangeMode mode = config_.ExchangeMode;
+    const bool exchanges = mode == ExchangeMode::kModbusAscii || mode == ExchangeMode::kModbusRtu ||
+                           mode == ExchangeMode::kIec101;
+    if (exchanges && !channel_.IsOpen()) {
         Notify(PortMessage(), kErrorCaption, MessageIcon::kNone);
         return;  // the poll timer stays stopped
     }
@@ -100,17 +65,17 @@ void PollingController::OnSyncClock() {
     channel_.ReceiveAsciiAnswer(scratch);
 
     switch (mode) {
-        case 255:
-        case 3:
+        case ExchangeMode::kModbusAscii:
+        case ExchangeMode::kModbusAsciiClock:
             SyncClockOverModbus(true, timeRegister);
             break;
-        case 0:
+        case ExchangeMode::kModbusRtu:
             SyncClockOverModbus(false, timeRegister);
             break;
-        case 1:
+        case ExchangeMode::kIec101:
             SyncClockOverIec();
             break;
-        case 2:
+        case ExchangeMode::kIec101Prepared:
             view_.ArmTimer(pollPeriod_);
             timerArmed_ = true;
             break;
@@ -122,54 +87,32 @@ void PollingController::OnSyncClock() {
 }
 
 void PollingController::SyncClockOverModbus(bool ascii, uint32_t timeRegister) {
-    const std::vector<uint8_t> record = ModbusTimeRecord();
-    const auto start = static_cast<uint16_t>(timeRegister & 0xFFFF);
-    std::vector<uint8_t> answer;
-    uint8_t r = 0;
-    if (ascii) {
-        channel_.SendAsciiRequest(1, 16, start, &record);
-        clock_.Sleep(500);
-        r = channel_.ReceiveAsciiAnswer(answer);
-    } else {
-        channel_.SendRtuRequest(1, 16, start, &record);
-        clock_.Sleep(350);
-        r = channel_.ReceiveRtuAnswer(answer);
-    }
-    if (r != kModbusValid) {
+    const ModbusClockSetting setting = SetClockOverModbus(
+        channel_, clock_, ascii, static_cast<uint16_t>(timeRegister & 0xFFFF), localTime_);
+    if (setting.result != kModbusValid) {
         Notify(ascii ? kLinkError : kSyncError, kErrorCaption, MessageIcon::kNone);
-    } else if (!EchoMatches(answer, start, record)) {
+    } else if (!setting.echoMatches) {
         Notify(kSyncError, kErrorCaption, MessageIcon::kNone);
     }
     OnStart();
 }
 
 void PollingController::OnRtcTest() {
-    if (DeferDuringTick([this] { OnRtcTest(); })) {
+    if (guard_.DeferDuringTick([this] { OnRtcTest(); })) {
         return;
     }
     OnStop();
-    std::vector<uint8_t> scratch;
-    channel_.ReceiveAsciiAnswer(scratch);
-    if (!channel_.IsOpen() && !channel_.OpenPort(channel_.portName)) {
-        Notify("Нет доступа к " + channel_.portName, kErrorCaption, MessageIcon::kNone);
-        channel_.ClosePort();
-        return;
-    }
-    if (channel_.ScanLinkSettings() == 0xFFFF && channel_.ScanLinkSettings() == 0xFFFF) {
-        Notify(kRtcError, kRtcCaption, MessageIcon::kExclamation);
-        channel_.ClosePort();
-        return;
-    }
-    const std::vector<uint8_t> access(kRtcTestAccessValue.begin(), kRtcTestAccessValue.end());
-    channel_.SendRtuRequest(static_cast<uint8_t>(config_.linkAddress & 0xFF), kFunctionRtcTest, 0,
-                            &access);
-    clock_.Sleep(500);
-    scratch.clear();
-    const uint8_t r = channel_.ReceiveRtuAnswer(scratch);
-    if (r == kModbusValid && scratch.size() >= 2 && scratch[1] == kFunctionRtcTest) {
-        Notify("Запущен режим проверки RTC", kRtcCaption, MessageIcon::kNone);
-    } else {
-        Notify(kRtcError, kRtcCaption, MessageIcon::kExclamation);
+    switch (StartRtcTestMode(channel_, clock_, PollSlaveAddress())) {
+        case RtcTestStart::kNoAccess:
+            Notify("Нет доступа к " + channel_.portName, kErrorCaption, MessageIcon::kNone);
+            break;
+        case RtcTestStart::kStarted:
+            Notify("Запущен режим проверки RTC", kRtcCaption, MessageIcon::kNone);
+            break;
+        case RtcTestStart::kNotHeard:
+        case RtcTestStart::kRefused:
+            Notify(kRtcError, kRtcCaption, MessageIcon::kExclamation);
+            break;
     }
     channel_.ClosePort();
 }

@@ -87,17 +87,37 @@ AsduTime ClockReadingFromBlock(std::span<const uint8_t, 8> b) {
     return c;
 }
 
+std::span<const uint8_t> RegisterAnswerValues(std::span<const uint8_t> answer) {
+    return answer.size() > 3 ? answer.subspan(3) : std::span<const uint8_t>();
+}
+
+namespace {
+
+// The eight bytes of a clock block that begins at `at` (negative: before the first value,
+// where a register answer's header stands, and an IEC-101 set's zero bytes, read as zero).
+std::array<uint8_t, 8> ClockBlockAt(std::span<const uint8_t> values, std::ptrdiff_t at) {
+    std::array<uint8_t, 8> block{};
+    for (std::ptrdiff_t i = 0; i < 8; ++i) {
+        if (at + i >= 0) {
+            block[static_cast<size_t>(i)] = values[static_cast<size_t>(at + i)];
+        }
+    }
+    return block;
+}
+
+}  // namespace
+
 DisplayResult RefreshValues(const DisplayInput& in, SlotCaptions& captions) {
     DisplayResult result;
     const PollGroup& group = *in.group;
     const TransducerConfig& config = *in.config;
     const std::string_view model = config.modelName;
-    const std::span<const uint8_t> answer = in.answer;
-    const bool iec = in.exchangeMode == 1;
+    const std::span<const uint8_t> answer = in.values;
+    const bool iec = in.exchangeMode == ExchangeMode::kIec101;
     const ValueContext context{config.wordOrder, model, in.physicalUnits};
 
     bool isFloat = iec && IecFloatType(in.lastValueType);
-    size_t p = 3;
+    size_t p = 0;
     for (size_t n = 0; n < group.names.size() && p + 1 < answer.size(); ++n) {
         const std::string& rawName = group.names[n];
         const bool logged = n < in.logColumns.size() && in.logColumns[n];
@@ -154,16 +174,18 @@ DisplayResult RefreshValues(const DisplayInput& in, SlotCaptions& captions) {
             }
             continue;
         }
-        // The clock block begins where the "tms" value began.
-        const size_t q = p - (isFloat ? 4 : 2);
-        if (q + 8 > answer.size()) {
+        // The clock block begins where the "tms" value began (a skipped one first in a set of
+        // 32-bit values: two bytes before the first value).
+        const auto q = static_cast<std::ptrdiff_t>(p) - (isFloat ? 4 : 2);
+        if (q + 8 > static_cast<std::ptrdiff_t>(answer.size())) {
             return result;  // the block would reach past the answer: the refresh ends here
         }
-        const AsduTime clock = ClockReadingFromBlock(answer.subspan(q).first<8>());
+        const std::array<uint8_t, 8> block = ClockBlockAt(answer, q);
+        const AsduTime clock = ClockReadingFromBlock(block);
         result.transducerTimeText = TransducerTimeText(clock);
         result.logTimeText = TransducerLogTimeText(clock);
         result.showComputerTime = true;
-        p = q + 8;
+        p = static_cast<size_t>(q + 8);
     }
 
     if (config.valuesTimeTagged && iec && p + 2 < answer.size()) {

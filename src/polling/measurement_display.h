@@ -17,12 +17,14 @@
 // transducer's clock reads. The controller applies the result to the window and the log.
 
 struct DisplayInput {
-    std::span<const uint8_t> answer;  // values from byte 3 on
+    // The values of the answer, in register order: a register answer's data bytes, or the
+    // values of an IEC-101 value set from the first polled parameter on.
+    std::span<const uint8_t> values;
     const PollGroup* group = nullptr;
     // Per name of the group: whether the log has a column for it.
     std::vector<bool> logColumns;
     const TransducerConfig* config = nullptr;
-    uint8_t exchangeMode = 255;
+    ExchangeMode exchangeMode = ExchangeMode::kModbusAscii;
     uint8_t lastValueType = 0;  // type identification of the last IEC-101 answer
     bool physicalUnits = false;
     bool clockInFloatGroup = false;
@@ -46,6 +48,10 @@ struct DisplayResult {
     bool showComputerTime = false;
     bool captionsChanged = false;
 };
+
+// The values of a Modbus register answer: its bytes after the address, the function and the
+// byte count (none in a shorter answer).
+std::span<const uint8_t> RegisterAnswerValues(std::span<const uint8_t> answer);
 
 // Walks the names of the group over the answer. The captions are updated in place (unit
 // suffixes). A value or clock block that would reach past the answer ends the walk.

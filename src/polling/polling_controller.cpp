@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr const char* kErrorCaption = "Ошибка";
 constexpr const char* kIdleText = "Ожидание";
 constexpr const char* kRequestText = "Запрос данных";
 constexpr const char* kValuePlaceholder = "-----";
@@ -75,7 +74,7 @@ void PollingController::OnInitDialog() {
         view_.SetText(ViewText::kDataFormatCaption, "Физ. ед");
     }
     ClearValueFields();
-    config_.ExchangeMode = 255;
+    config_.ExchangeMode = ExchangeMode::kModbusAscii;
     config_.linkSettingsByte = 0;
     pollPeriod_ = 500;
     view_.SetText(ViewText::kPeriodField, "500");
@@ -91,7 +90,7 @@ void PollingController::ShowError(const std::string& text) {
 
 void PollingController::Notify(const std::string& text, const std::string& caption,
                                MessageIcon icon) {
-    if (inTick_ || showingMessages_) {
+    if (guard_.InTick() || showingMessages_) {
         pendingMessages_.push_back({text, caption, icon});
         return;
     }
@@ -111,22 +110,6 @@ void PollingController::ShowPendingMessages() {
         view_.ShowMessage(message.text, message.caption, message.icon);
     }
     showingMessages_ = false;
-}
-
-bool PollingController::DeferDuringTick(std::function<void()> command) {
-    if (!inTick_) {
-        return false;
-    }
-    deferredCommands_.push_back(std::move(command));
-    return true;
-}
-
-void PollingController::RunDeferredCommands() {
-    while (!deferredCommands_.empty() && !inTick_) {
-        const std::function<void()> command = std::move(deferredCommands_.front());
-        deferredCommands_.erase(deferredCommands_.begin());
-        command();
-    }
 }
 
 void PollingController::ShowCaptions() {
@@ -156,7 +139,7 @@ void PollingController::LockControls() {
 }
 
 void PollingController::OnDataFormat() {
-    if (DeferDuringTick([this] { OnDataFormat(); })) {
+    if (guard_.DeferDuringTick([this] { OnDataFormat(); })) {
         return;
     }
     physicalUnits_ = view_.IsChecked(ViewControl::kDataFormat);
@@ -164,18 +147,18 @@ void PollingController::OnDataFormat() {
 }
 
 void PollingController::OnTimeBaseChanged(bool localTime) {
-    if (DeferDuringTick([this, localTime] { OnTimeBaseChanged(localTime); })) {
+    if (guard_.DeferDuringTick([this, localTime] { OnTimeBaseChanged(localTime); })) {
         return;
     }
     localTime_ = localTime;
     log_.SetLocalTime(localTime);
 }
 
-bool PollingController::PumpUntil(uint32_t milliseconds, const bool& stopped, bool holdTimer) {
+bool PollingController::PumpUntil(uint32_t milliseconds, bool holdTimer) {
     const uint32_t begin = clock_.TickCount();
     for (;;) {
         const uint32_t elapsed = clock_.TickCount() - begin;
-        if (stopped) {
+        if (guard_.Stopped()) {
             return false;
         }
         if (elapsed >= milliseconds) {
@@ -191,18 +174,18 @@ bool PollingController::PumpUntil(uint32_t milliseconds, const bool& stopped, bo
 }
 
 void PollingController::PumpDuringStart(uint32_t milliseconds) {
-    if (!PumpUntil(milliseconds, stopDuringStart_, false)) {
+    if (!PumpUntil(milliseconds, false)) {
         throw StartAborted{};
     }
 }
 
 void PollingController::WaitInExchange(uint32_t milliseconds) {
-    if (starting_) {
+    if (guard_.Starting()) {
         PumpDuringStart(milliseconds);
-    } else if (inTick_) {
+    } else if (guard_.InTick()) {
         // The ticks that come due meanwhile follow this one, as they did after a blocking wait,
         // so that the exchanges keep their timing.
-        if (!PumpUntil(milliseconds, stopDuringTick_, true)) {
+        if (!PumpUntil(milliseconds, true)) {
             throw TickAborted{};
         }
     } else {
@@ -225,11 +208,10 @@ uint32_t PollingController::ReadPollPeriod() {
 
 void PollingController::OnStart() {
     // Start's waits dispatch the window's events; a second Start arriving there is ignored.
-    if (starting_ || DeferDuringTick([this] { OnStart(); })) {
+    if (guard_.Starting() || guard_.DeferDuringTick([this] { OnStart(); })) {
         return;
     }
-    starting_ = true;
-    stopDuringStart_ = false;
+    ReentrancyGuard::Scope start(guard_, ReentrancyGuard::Activity::kStart);
     try {
         RunStart();
     } catch (const StartAborted&) {
@@ -237,34 +219,11 @@ void PollingController::OnStart() {
         // idle; nothing of this Start may go on.
         channel_.ClosePort();
     }
-    starting_ = false;
     view_.SetChecked(ViewControl::kWriteToFile, writeToFile_);
 }
 
 void PollingController::RunStart() {
-    writeToFile_ = view_.IsChecked(ViewControl::kWriteToFile);
-    pollKind_ = variant_.hasIecControls ? view_.PollKind() : 0;
-    physicalUnits_ = variant_.hasDataFormatSwitch && view_.IsChecked(ViewControl::kDataFormat);
-
-    if (variant_.locksAtStartBegin) {
-        LockControls();
-        view_.SetText(ViewText::kAsduField, "---");
-        view_.SetFocus(ViewControl::kStop);
-        view_.Repaint();
-    }
-    clockStaleCount_ = 0;
-
-    if (writeToFile_ && !log_.IsOpen()) {
-        if (std::optional<std::string> file = view_.ChooseLogFile()) {
-            log_.SetBasePath(EnsureTxtExtension(*file));
-        } else {
-            writeToFile_ = false;  // no log this time
-        }
-    }
-    channel_.ClosePort();
-    pollPeriod_ = ReadPollPeriod();
-    ClearValueFields();
-
+    TakeStartSettings();
     bool fresh = false;
     if (!configReadDone_) {
         const ConfigReadResult read = ReadConfiguration();
@@ -286,7 +245,8 @@ void PollingController::RunStart() {
         view_.Repaint();
     }
 
-    if (config_.ExchangeMode == 1 && pollKind_ == 1 && !ChooseReadParameter()) {
+    if (config_.ExchangeMode == ExchangeMode::kIec101 && pollKind_ == PollKind::kReadCommand &&
+        !ChooseReadParameter()) {
         OnStop();
         return;
     }
@@ -295,7 +255,36 @@ void PollingController::RunStart() {
         ChangeOver();
         BuildPlan();
     }
+    StartExchanging();
+}
 
+void PollingController::TakeStartSettings() {
+    writeToFile_ = view_.IsChecked(ViewControl::kWriteToFile);
+    pollKind_ =
+        variant_.hasIecControls ? PollKindOfButton(view_.PollKind()) : PollKind::kInterrogation;
+    physicalUnits_ = variant_.hasDataFormatSwitch && view_.IsChecked(ViewControl::kDataFormat);
+
+    if (variant_.locksAtStartBegin) {
+        LockControls();
+        view_.SetText(ViewText::kAsduField, "---");
+        view_.SetFocus(ViewControl::kStop);
+        view_.Repaint();
+    }
+    clockStaleCount_ = 0;
+
+    if (writeToFile_ && !log_.IsOpen()) {
+        if (std::optional<std::string> file = view_.ChooseLogFile()) {
+            log_.SetBasePath(EnsureTxtExtension(*file));
+        } else {
+            writeToFile_ = false;  // no log this time
+        }
+    }
+    channel_.ClosePort();
+    pollPeriod_ = ReadPollPeriod();
+    ClearValueFields();
+}
+
+void PollingController::StartExchanging() {
     if (!channel_.OpenPort(channel_.portName)) {
         return;  // controls stay locked, no timer; "Стоп" brings the window back
     }
@@ -303,14 +292,12 @@ void PollingController::RunStart() {
     std::vector<uint8_t> scratch;
     channel_.ReceiveAsciiAnswer(scratch);
 
-    iecResults_.setComplete = false;
-    if (config_.ExchangeMode == 1 || config_.ExchangeMode == 2) {
+    if (PreparesIec101(config_.ExchangeMode)) {
         PrepareIecMaster();
     }
 
-    const uint32_t stops = stopCount_;
     SendPollRequest();
-    if (stopCount_ != stops) {
+    if (guard_.Stopped()) {
         return;  // the link start-up failed and stopped polling
     }
     SetStatus(kRequestText);
@@ -341,7 +328,7 @@ void PollingController::ChangeOver() {
 
 void PollingController::BuildPlan() {
     PollGroupInput input = PollGroupInputFrom(config_);
-    if (config_.ExchangeMode == 1 && pollKind_ == 1) {
+    if (config_.ExchangeMode == ExchangeMode::kIec101 && pollKind_ == PollKind::kReadCommand) {
         input.chosenParameter = ChosenParameter{chosenParameterAddress_, chosenParameterName_};
     }
     plan_ = BuildPollGroups(input, variant_.pollGroupRules);
@@ -353,62 +340,16 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
     const bool opened = channel_.OpenPort(channel_.portName);
     clock_.Sleep(100);
     ConfigReadResult result = ConfigReadResult::kFailed;
-    // The failure text stands in the status line while its message box is open.
-    auto fail = [&](const std::string& text) {
-        SetStatus(text);
-        ShowError(text);
-    };
     try {
         if (!opened) {
-            fail("Не могу открыть " + channel_.portName);
+            FailConfigurationRead("Не могу открыть " + channel_.portName);
+        } else if (!WakeTransducer()) {
+            FailConfigurationRead("Нет связи с преобразователем");
+        } else if (TakeConfiguration()) {
+            result = ConfigReadResult::kRead;
         } else {
-            if (variant_.configTextBeforeScan) {
-                SetStatus("Чтение конфигурации");
-            }
-            uint16_t scan = channel_.ScanLinkSettings();
-            if (scan == 0xFFFF) {
-                PumpDuringStart(1000);
-                scan = channel_.ScanLinkSettings();
-            }
-            if (scan == 0xFFFF) {
-                fail("Нет связи с преобразователем");
-            } else {
-                const std::vector<uint8_t> access(kConfigAccessValue.begin(),
-                                                  kConfigAccessValue.end());
-                auto request = [&] {
-                    answer_.clear();
-                    channel_.SendRtuRequest(1, kFunctionReadConfiguration, 0, &access);
-                    if (!variant_.configTextBeforeScan) {
-                        SetStatus("Чтение конфигурации");
-                    }
-                    PumpDuringStart(1000);
-                    answer_.clear();
-                    return channel_.ReceiveRtuAnswer(answer_);
-                };
-                uint8_t r = request();
-                if (r != kModbusValid) {
-                    clock_.Sleep(500);
-                    r = request();
-                }
-                ConfigDecodeResult decoded;
-                if (r == kModbusValid) {
-                    decoded = DecodeTransducerConfig(answer_, variant_.minimumConfigAnswer);
-                }
-                if (!decoded.accepted()) {
-                    // A short, truncated or oversized record counts as no good answer.
-                    fail("Не могу прочитать конфигурацию ");
-                } else {
-                    SetStatus("Чтение конфигурации прошло успешно");
-                    config_ = std::move(*decoded.config);
-                    logLayout_.valid = false;
-                    IdentifyModel(*variant_.catalogue, config_.modelName, panel_);
-                    ShowCaptions();
-                    if (variant_.hasPanelFrames) {
-                        ShowFrames();
-                    }
-                    result = ConfigReadResult::kRead;
-                }
-            }
+            // A short, truncated or oversized record counts as no good answer.
+            FailConfigurationRead("Не могу прочитать конфигурацию ");
         }
     } catch (const StartAborted&) {
         result = ConfigReadResult::kCancelled;
@@ -418,8 +359,59 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
     return result;
 }
 
+void PollingController::FailConfigurationRead(const std::string& text) {
+    // The failure text stands in the status line while its message box is open.
+    SetStatus(text);
+    ShowError(text);
+}
+
+bool PollingController::WakeTransducer() {
+    if (variant_.configTextBeforeScan) {
+        SetStatus("Чтение конфигурации");
+    }
+    if (channel_.ScanLinkSettings() != SerialChannel::kNotHeard) {
+        return true;
+    }
+    PumpDuringStart(1000);
+    return channel_.ScanLinkSettings() != SerialChannel::kNotHeard;
+}
+
+bool PollingController::TakeConfiguration() {
+    const std::vector<uint8_t> access(kConfigAccessValue.begin(), kConfigAccessValue.end());
+    auto request = [&] {
+        answer_.clear();
+        channel_.SendRtuRequest(1, kFunctionReadConfiguration, 0, &access);
+        if (!variant_.configTextBeforeScan) {
+            SetStatus("Чтение конфигурации");
+        }
+        PumpDuringStart(1000);
+        answer_.clear();
+        return channel_.ReceiveRtuAnswer(answer_);
+    };
+    uint8_t r = request();
+    if (r != kModbusValid) {
+        clock_.Sleep(500);
+        r = request();
+    }
+    if (r != kModbusValid) {
+        return false;
+    }
+    ConfigDecodeResult decoded = DecodeTransducerConfig(answer_, variant_.minimumConfigAnswer);
+    if (!decoded.accepted()) {
+        return false;
+    }
+    SetStatus("Чтение конфигурации прошло успешно");
+    config_ = std::move(*decoded.config);
+    logLayout_.valid = false;
+    IdentifyModel(*variant_.catalogue, config_.modelName, panel_);
+    ShowCaptions();
+    if (variant_.hasPanelFrames) {
+        ShowFrames();
+    }
+    return true;
+}
+
 void PollingController::OnStop() {
-    ++stopCount_;
     view_.KillTimer();
     timerArmed_ = false;
     configReadDone_ = false;
@@ -433,28 +425,22 @@ void PollingController::OnStop() {
     channel_.ClosePort();
     log_.Close();
     SetStatus(kIdleText);
-    if (starting_) {
-        stopDuringStart_ = true;
-    }
-    if (inTick_) {
-        stopDuringTick_ = true;
-    }
+    guard_.NoteStop();
 }
 
 void PollingController::OnTimer(int timerId) {
     // Timer messages queued before a Stop, and ticks arriving inside a running tick (the
     // 50 ms of the read command dispatch events), are ignored.
-    if (timerId != 1 || !timerArmed_ || inTick_) {
+    if (timerId != 1 || !timerArmed_ || guard_.InTick()) {
         return;
     }
     RunTick();
-    RunDeferredCommands();
+    guard_.RunDeferred();
     ShowPendingMessages();
 }
 
 void PollingController::RunTick() {
-    inTick_ = true;
-    stopDuringTick_ = false;
+    ReentrancyGuard::Scope tick(guard_, ReentrancyGuard::Activity::kTick);
     try {
         const uint8_t r = CollectPollAnswer();
         ++tickCounter_;
@@ -482,7 +468,6 @@ void PollingController::RunTick() {
         // A Stop, or the window closing, came during one of the tick's waits: the window is
         // idle already and nothing of this tick may go on.
     }
-    inTick_ = false;
 }
 
 uint8_t PollingController::CollectPollAnswer() {
@@ -497,7 +482,7 @@ uint8_t PollingController::CollectPollAnswer() {
         return framed && !answer_.empty() && answer_[0] != PollSlaveAddress();
     };
     switch (config_.ExchangeMode) {
-        case 255: {
+        case ExchangeMode::kModbusAscii: {
             const uint8_t r = channel_.ReceiveAsciiAnswer(answer_);
             if (fromOtherSlave(r)) {
                 answer_.clear();
@@ -505,7 +490,7 @@ uint8_t PollingController::CollectPollAnswer() {
             }
             return r;
         }
-        case 0: {
+        case ExchangeMode::kModbusRtu: {
             const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
             if (fromOtherSlave(r)) {
                 answer_.clear();
@@ -518,12 +503,12 @@ uint8_t PollingController::CollectPollAnswer() {
             }
             return r;
         }
-        case 4: {
+        case ExchangeMode::kReceiveOnly: {
             const uint8_t r = channel_.ReceiveRtuAnswer(answer_);
             answer_.clear();
             return r;
         }
-        case 1:
+        case ExchangeMode::kIec101:
             return CollectIecAnswer();
         default:
             return 0;  // modes 2, 3 and 5 to 254 exchange nothing
@@ -531,8 +516,8 @@ uint8_t PollingController::CollectPollAnswer() {
 }
 
 void PollingController::SendPollRequest() {
-    const uint8_t mode = config_.ExchangeMode;
-    if (mode == 4) {
+    const ExchangeMode mode = config_.ExchangeMode;
+    if (mode == ExchangeMode::kReceiveOnly) {
         return;
     }
     const PollGroup& group = plan_.pollGroups[plan_.currentGroup];
@@ -540,16 +525,17 @@ void PollingController::SendPollRequest() {
     const uint8_t slave = PollSlaveAddress();
     const auto start = static_cast<uint16_t>(group.startAddress & 0xFFFF);
     if (channel_.IsOpen()) {
-        if (mode == 255) {
-            channel_.SendAsciiRequest(slave, 4, start, &answer_);
-        } else if (mode == 0) {
-            channel_.SendRtuRequest(slave, 4, start, &answer_);
+        if (mode == ExchangeMode::kModbusAscii) {
+            channel_.SendAsciiRequest(slave, kFunctionReadInputRegisters, start, &answer_);
+        } else if (mode == ExchangeMode::kModbusRtu) {
+            channel_.SendRtuRequest(slave, kFunctionReadInputRegisters, start, &answer_);
         }
-        if (mode == 1) {
-            SendIecRequest();
+        if (mode == ExchangeMode::kIec101) {
+            iec_.SendRequest(config_, plan_, SelectedGroup());
         }
     }
-    if (!(mode == 1 && pollKind_ == 0 && iecResults_.lastCause != 7)) {
+    if (!(mode == ExchangeMode::kIec101 && pollKind_ == PollKind::kInterrogation &&
+          iec_.Results().lastCause != 7)) {
         TakeComputerTime();
     }
 }
@@ -567,7 +553,7 @@ std::string PollingController::LogTitle(const std::string& name) const {
     const bool floatLabel = plan_.clockInFloatGroup || config_.valueIsFloat;
     std::string title = floatLabel ? LogLabelForFloatName(name, config_.modelName)
                                    : LogLabelForCodeName(name, config_.modelName);
-    if (config_.valueIsFloat && config_.ExchangeMode != 1) {
+    if (config_.valueIsFloat && config_.ExchangeMode != ExchangeMode::kIec101) {
         // Polled over Modbus, the names of 32-bit values may still be code names ("aUa1"):
         // labelled as the window captions them, through the code label and then the 32-bit one.
         title =
@@ -632,21 +618,23 @@ bool PollingController::BeginLogRow(std::vector<std::string>& rowPieces) {
 void PollingController::RefreshDisplay() {
     std::vector<std::string> rowPieces;
     bool rowBegun = false;
-    if (writeToFile_ && plan_.currentGroup == 0 && !answer_.empty()) {
+    const bool iec = config_.ExchangeMode == ExchangeMode::kIec101;
+    const bool answered = iec ? iecSetComplete_ : !answer_.empty();
+    if (writeToFile_ && plan_.currentGroup == 0 && answered) {
         rowBegun = BeginLogRow(rowPieces);
     }
     const PollGroup& group = plan_.pollGroups[plan_.currentGroup];
 
     DisplayInput in;
-    in.answer = answer_;
+    in.values = iec ? std::span<const uint8_t>(iecValues_) : RegisterAnswerValues(answer_);
     in.group = &group;
     in.logColumns = CurrentLogLayout().columns[plan_.currentGroup];
     in.config = &config_;
     in.exchangeMode = config_.ExchangeMode;
-    in.lastValueType = iecResults_.valueType;
+    in.lastValueType = iec_.Results().valueType;
     in.physicalUnits = physicalUnits_;
     in.clockInFloatGroup = plan_.clockInFloatGroup;
-    in.asduTime = iecResults_.asduTime;
+    in.asduTime = iec_.Results().asduTime;
     in.clockStaleCount = clockStaleCount_;
     in.clockValueSkipped = variant_.clockValueSkipped;
     in.floatCaptionsForClockFloatGroup = variant_.floatCaptionsForClockFloatGroup;
@@ -661,27 +649,7 @@ void PollingController::RefreshDisplay() {
         ShowCaptions();
     }
     if (log_.IsOpen()) {
-        if (rowBegun && result.logTimeText && !rowPieces.empty()) {
-            rowPieces.front() = *result.logTimeText;
-        }
-        if (!result.cells.empty()) {
-            std::string text;
-            for (const std::string& piece : rowPieces) {
-                text += piece;
-            }
-            for (const std::string& cell : result.cells) {
-                text += cell;
-            }
-            log_.WriteLogText(text);
-        } else if (rowBegun) {
-            // A row is begun but carries no cell: its time stamp still starts the line, so
-            // that the cells of the later groups do not run on into the previous row.
-            std::string text;
-            for (const std::string& piece : rowPieces) {
-                text += piece;
-            }
-            log_.WriteLogText(text);
-        }
+        WriteRefreshedRow(result, rowBegun, rowPieces);
     }
     if (result.transducerTimeText) {
         transducerTimeText_ = *result.transducerTimeText;
@@ -690,6 +658,26 @@ void PollingController::RefreshDisplay() {
         view_.SetText(ViewText::kComputerTime, computerTimeText_);
     }
     view_.SetText(ViewText::kTransducerTime, transducerTimeText_);
+}
+
+void PollingController::WriteRefreshedRow(const DisplayResult& result, bool rowBegun,
+                                          std::vector<std::string>& rowPieces) {
+    if (rowBegun && result.logTimeText && !rowPieces.empty()) {
+        rowPieces.front() = *result.logTimeText;
+    }
+    // A row begun without a cell still writes its time stamp, so that the cells of the later
+    // groups do not run on into the previous row.
+    if (result.cells.empty() && !rowBegun) {
+        return;
+    }
+    std::string text;
+    for (const std::string& piece : rowPieces) {
+        text += piece;
+    }
+    for (const std::string& cell : result.cells) {
+        text += cell;
+    }
+    log_.WriteLogText(text);
 }
 
 void PollingController::LogFailedPoll() {

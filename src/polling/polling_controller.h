@@ -16,8 +16,12 @@
 #include "platform/clock.h"
 #include "platform/file_sink.h"
 #include "polling/dialog_view.h"
+#include "polling/iec101_poll_session.h"
 #include "polling/measurement_display.h"
+#include "polling/messages.h"
+#include "polling/poll_kind.h"
 #include "polling/program_variant.h"
+#include "polling/reentrancy_guard.h"
 
 // The entries of the parameter dialog: the parameters whose value width matches the
 // configuration's, clock registers left out, each under its display caption.
@@ -26,7 +30,7 @@ std::vector<ParameterChoice> ParameterChoicesOf(const TransducerConfig& config);
 // The main window's logic: the polling state and the handlers of its commands and of the poll
 // timer. It reaches the window only through DialogView and time only through Clock, so that
 // the same code runs in the Qt window and, in virtual time, in the tests.
-class PollingController {
+class PollingController : private IecSessionHost {
   public:
     PollingController(const ProgramVariant& variant, DialogView& view, SerialChannel& channel,
                       Clock& clock, FileSystem& files);
@@ -53,10 +57,6 @@ class PollingController {
     // The data-format switch: physical units or raw codes.
     void OnDataFormat();
 
-    // The delay measurement's exchanges: the delay in ms, 0 for failure; and its transfer.
-    uint16_t AcquireTransferDelay(uint16_t linkAddress, const LinkConfig& config);
-    void SendTransferDelay(uint16_t linkAddress, const LinkConfig& config, uint16_t delayMs);
-
     // One tick in two halves (the first request is sent by Start).
     uint8_t CollectPollAnswer();
     void SendPollRequest();
@@ -66,17 +66,17 @@ class PollingController {
 
     // State, for the window and the tests.
     bool IsPolling() const { return timerArmed_; }
-    bool IsStarting() const { return starting_; }
+    bool IsStarting() const { return guard_.Starting(); }
     bool configReadDone() const { return configReadDone_; }
     const TransducerConfig& config() const { return config_; }
     const PollPlan& pollPlan() const { return plan_; }
     const Panel& panel() const { return panel_; }
     uint32_t pollPeriod() const { return pollPeriod_; }
     uint16_t tickCounter() const { return tickCounter_; }
-    uint8_t ExchangeMode() const { return config_.ExchangeMode; }
+    ::ExchangeMode exchangeMode() const { return config_.ExchangeMode; }
     const MeasurementLog& log() const { return log_; }
     const std::vector<uint8_t>& answer() const { return answer_; }
-    const Iec101Master& iecMaster() const { return iec_; }
+    const Iec101Master& iecMaster() const { return iec_.Master(); }
     const std::string& delayText() const { return delayText_; }
     uint8_t clockStaleCount() const { return clockStaleCount_; }
 
@@ -90,22 +90,22 @@ class PollingController {
     };
 
     void RunStart();
+    // Start's steps: the settings taken from the window (log file, period, poll kind), and
+    // the port opened at the transducer's own settings with the first request.
+    void TakeStartSettings();
+    void StartExchanging();
     void RunTick();
-    // A command that arrives while a tick runs (inside one of its waits) is kept and run after
-    // the tick; true when it was kept.
-    bool DeferDuringTick(std::function<void()> command);
-    void RunDeferredCommands();
     // A message box. One raised inside a tick is shown after the tick has ended, so that the
     // ticks go on while it stays open.
     void Notify(const std::string& text, const std::string& caption, MessageIcon icon);
     void ShowPendingMessages();
     // Dispatches the window's events for the given time in short steps (with the poll timer's
-    // ticks held back when holdTimer is set); false as soon as `stopped` is set (a Stop
-    // arrived), true when the time has passed.
-    bool PumpUntil(uint32_t milliseconds, const bool& stopped, bool holdTimer);
+    // ticks held back when holdTimer is set); false as soon as a Stop has arrived, true when
+    // the time has passed.
+    bool PumpUntil(uint32_t milliseconds, bool holdTimer);
     // A wait inside an exchange: the window's events are dispatched, and a Stop ends the
     // Start or the tick that waits.
-    void WaitInExchange(uint32_t milliseconds);
+    void WaitInExchange(uint32_t milliseconds) override;
     void LockControls();
     void ClearValueFields();
     void ShowCaptions();
@@ -116,9 +116,18 @@ class PollingController {
     void PumpDuringStart(uint32_t milliseconds);
     void ApplyLinkSettingsByte(uint8_t linkSettingsByte);
     void ChangeOver();
+    // The configuration read's steps: the wake-up scan (tried twice), the request of the
+    // record (sent twice when the first answer is not good) and its decoding.
+    bool WakeTransducer();
+    bool TakeConfiguration();
+    void FailConfigurationRead(const std::string& text);
     void BuildPlan();
     void RefreshDisplay();
     void LogFailedPoll();
+    // The log's part of a refresh: the begun row's time stamp (the transducer's clock where it
+    // keeps one) and the cells.
+    void WriteRefreshedRow(const DisplayResult& result, bool rowBegun,
+                           std::vector<std::string>& rowPieces);
     bool BeginLogRow(std::vector<std::string>& rowPieces);
     LogHeader MakeLogHeader() const;
     std::vector<bool> LogColumnsOf(const PollGroup& group) const;
@@ -138,21 +147,18 @@ class PollingController {
     // The slave address of the poll requests.
     uint8_t PollSlaveAddress() const { return static_cast<uint8_t>(config_.linkAddress & 0xFF); }
     std::string PortMessage() const;
-    std::vector<uint8_t> ModbusTimeRecord();
     void SyncClockOverModbus(bool ascii, uint32_t timeRegister);
     void SyncClockOverIec();
     // IEC 60870-5-101 polling.
-    LinkConfig IecLinkConfig(uint8_t group, uint8_t cause = 6) const;
     uint8_t SelectedGroup() const;
     bool ChooseReadParameter();
     void PrepareIecMaster();
-    void SendIecRequest();
-    void IecLinkStartup(const LinkConfig& config);
-    void RenewInterrogation(const LinkConfig& config);
-    bool InterrogationConfirmed(const LinkConfig& config);
-    bool InterrogationLost();
     uint8_t CollectIecAnswer();
-    bool IsGood(uint8_t code) const { return code == 0 || code == 0xE5; }
+    // IecSessionHost
+    void StopWithMessage(const std::string& text) override;
+    void DispatchInExchange(uint32_t milliseconds) override;
+    void ArmPollTimer(uint32_t periodMs) override;
+    void KillPollTimer() override;
     uint32_t ReadPollPeriod();
 
     const ProgramVariant& variant_;
@@ -174,32 +180,20 @@ class PollingController {
     bool writeToFile_ = false;
     bool physicalUnits_ = false;
     bool localTime_ = true;
-    int pollKind_ = 0;
+    PollKind pollKind_ = PollKind::kInterrogation;
     std::string transducerTimeText_;
     std::string computerTimeText_;
 
-    // The IEC-101 master and the results its decoder writes.
-    Iec101Results iecResults_;
-    Iec101Master iec_{iecResults_};
-    bool linkStartupPending_ = false;
-    uint8_t lastIecReceive_ = 0;  // receive code of the last tick's collection
-    // When the last interrogation was sent or last brought a confirmation, values or its
-    // termination (tick count), and the decoder's ASDU count seen then.
-    uint32_t lastIecProgressMs_ = 0;
-    uint32_t asduCountSeen_ = 0;
+    // The IEC-101 poll session, and the values of the last complete set it collected.
+    Iec101PollSession iec_{channel_, clock_, *this};
+    std::vector<uint8_t> iecValues_;
+    bool iecSetComplete_ = false;
     std::string chosenParameterName_;
     uint32_t chosenParameterAddress_ = 0;
     std::string delayText_ = "0, ms";
-    // Counts the Stops, so that a step can tell whether it stopped polling.
-    uint32_t stopCount_ = 0;
 
-    // Re-entrancy: Start and the tick run their waits with the window's events dispatched.
-    bool starting_ = false;
-    bool stopDuringStart_ = false;
-    bool inTick_ = false;
-    bool stopDuringTick_ = false;
+    ReentrancyGuard guard_;
     bool timerArmed_ = false;
-    std::vector<std::function<void()>> deferredCommands_;
     std::vector<PendingMessage> pendingMessages_;
     bool showingMessages_ = false;
 };

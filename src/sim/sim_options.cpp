@@ -19,8 +19,9 @@ std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t max) {
     return value;
 }
 
-bool IsModbusMode(uint8_t mode) {
-    return mode == 0 || mode == 3 || mode == 4 || mode == 255;
+bool IsModbusMode(ExchangeMode mode) {
+    const ExchangeModeEntry* entry = FindExchangeMode(mode);
+    return entry != nullptr && entry->modbusFraming;
 }
 
 bool ValidPortName(const std::string& name) {
@@ -104,6 +105,10 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& arguments) {
             if (!flag(options.help)) {
                 return fail("--help takes no value");
             }
+        } else if (option == "--version") {
+            if (!flag(options.version)) {
+                return fail("--version takes no value");
+            }
         } else if (option == "--fault" || option == "--fault-random" || option == "--line-delay") {
             if (!takeValue()) {
                 return fail(option + " needs a value");
@@ -140,7 +145,8 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& arguments) {
                 }
             } else if (option == "--mode") {
                 const auto mode = ParseNumber(value, 255);
-                if (!mode || (*mode > 4 && *mode != 255)) {
+                if (!mode ||
+                    FindExchangeMode(ExchangeModeOf(static_cast<uint8_t>(*mode))) == nullptr) {
                     return fail(
                         "--mode takes 255 (Modbus ASCII), 0 (Modbus RTU), 1 or 2 "
                         "(IEC 60870-5-101), 3 (Modbus ASCII) or 4 (sends unasked)");
@@ -191,7 +197,7 @@ std::optional<SimProfile> ProfileForOptions(const SimOptions& options, std::stri
     SimProfile profile = *builtIn;
     TransducerConfig& c = profile.config;
     if (options.mode) {
-        c.ExchangeMode = *options.mode;
+        c.ExchangeMode = ExchangeModeOf(*options.mode);
     }
     if (options.linkByte) {
         c.linkSettingsByte = *options.linkByte;
@@ -220,24 +226,6 @@ std::string PublishedNameOf(const SimOptions& options) {
     return options.name.empty() ? "sim-" + options.model : options.name;
 }
 
-std::string ExchangeModeName(uint8_t mode) {
-    switch (mode) {
-        case 0:
-            return "Modbus RTU";
-        case 1:
-            return "IEC 60870-5-101";
-        case 2:
-            return "IEC 60870-5-101, no exchange per tick";
-        case 3:
-        case 255:
-            return "Modbus ASCII";
-        case 4:
-            return "sends its values unasked";
-        default:
-            return "no exchange";
-    }
-}
-
 std::string DescribeLine(const LineSettings& s, bool framingKnown) {
     static constexpr char kParity[] = "NOEMS";
     std::string text = std::to_string(s.baudRate) + ",";
@@ -257,8 +245,8 @@ std::string ProfileListing() {
     std::string text;
     for (const SimProfile& p : BuiltInProfiles()) {
         const TransducerConfig& c = p.config;
-        std::string line = p.key + "  mode " + std::to_string(c.ExchangeMode) + " (" +
-                           ExchangeModeName(c.ExchangeMode) + "), " +
+        std::string line = p.key + "  mode " + std::to_string(RecordByteOf(c.ExchangeMode)) + " (" +
+                           std::string(ExchangeModeName(c.ExchangeMode)) + "), " +
                            DescribeLine(SettingsOfByte(c.linkSettingsByte)) + " (link byte 0x" +
                            Hex2(c.linkSettingsByte) + "), address " +
                            std::to_string(c.linkAddress) + ": " + p.description + "\n";
@@ -290,6 +278,7 @@ std::string SimUsage() {
            "                     faults as they happen\n"
            "  --list             the models, one a line\n"
            "  --help             this text\n"
+           "  --version          the version\n"
            "\n"
            "Faults: FAULT is KIND[:AMOUNT][@FROM[+COUNT]][%PERCENT]. Requests are the frames\n"
            "heard at its own line settings, counted from 1 since it started; @FROM+COUNT\n"

@@ -24,6 +24,7 @@ struct SimOptions {
     uint64_t faultRandomKey = 1;       // --fault-random: the draws of the faults with a chance
     uint32_t lineDelayMs = 0;          // --line-delay: every answer leaves this much later
     bool help = false;                 // --help
+    bool version = false;              // --version
 };
 
 struct SimOptionsResult {
@@ -48,5 +49,3 @@ std::string ProfileListing();
 
 // "19200,E,8,1"; with framingKnown false (a pty) parity and data bits as "?": "19200,?,?,1".
 std::string DescribeLine(const LineSettings& settings, bool framingKnown = true);
-// "Modbus RTU", "Modbus ASCII", ...
-std::string ExchangeModeName(uint8_t mode);

@@ -79,7 +79,7 @@ SimulatedTransducer::SimulatedTransducer(SimProfile profile, Clock& clock)
     clockOffsetMs_ = UnixMsFromCalendar(clock_.LocalTime()) - startUtcMs_;
     // In exchange mode 4 it sends its values unasked, from its first change-over on.
     const TransducerConfig& c = profile_.config;
-    if (c.ExchangeMode == 1 || c.ExchangeMode == 2) {
+    if (PreparesIec101(c.ExchangeMode)) {
         Iec101StationConfig sc;
         sc.linkAddress = c.linkAddress;
         sc.addressWidth = c.iecAddressWidth;
@@ -164,7 +164,7 @@ void SimulatedTransducer::AdvanceTo(uint64_t nowUs) {
             changeOverAtUs_.reset();
             phase_ = Phase::kOwnSettings;
             settings_ = ownSettings_;
-            if (profile_.config.ExchangeMode == 4) {
+            if (profile_.config.ExchangeMode == ExchangeMode::kReceiveOnly) {
                 nextBroadcastUs_ = next + kBroadcastPeriodUs;
             }
         } else {
@@ -211,8 +211,9 @@ void SimulatedTransducer::HandleByte(const Heard& heard) {
     }
     frame_.push_back(heard.byte.value);
     lastByteUs_ = heard.byte.timeUs;
-    const uint8_t mode = profile_.config.ExchangeMode;
-    const bool ascii = phase_ == Phase::kOwnSettings && (mode == 255 || mode == 3);
+    const ExchangeMode mode = profile_.config.ExchangeMode;
+    const bool ascii = phase_ == Phase::kOwnSettings && (mode == ExchangeMode::kModbusAscii ||
+                                                         mode == ExchangeMode::kModbusAsciiClock);
     if (ascii && heard.byte.value == '\n') {
         EndFrame(heard.byte.timeUs);
     }
@@ -288,15 +289,15 @@ void SimulatedTransducer::HandleFrame(const std::vector<uint8_t>& frame, uint64_
 void SimulatedTransducer::HandleOwnSettingsFrame(const std::vector<uint8_t>& frame,
                                                  uint64_t endUs) {
     switch (profile_.config.ExchangeMode) {
-        case 255:
-        case 3:
+        case ExchangeMode::kModbusAscii:
+        case ExchangeMode::kModbusAsciiClock:
             HandleModbusRequest(frame, endUs, true);
             break;
-        case 0:
+        case ExchangeMode::kModbusRtu:
             HandleModbusRequest(frame, endUs, false);
             break;
-        case 1:
-        case 2:
+        case ExchangeMode::kIec101:
+        case ExchangeMode::kIec101Prepared:
             if (station_) {
                 // The station reads its clock for this frame's moment, not for the later
                 // moment at which the line is looked at.
@@ -404,16 +405,16 @@ void SimulatedTransducer::Reboot(uint64_t atUs, uint32_t deafMs) {
 void SimulatedTransducer::DamageChecksum(std::vector<uint8_t>& bytes) const {
     const size_t n = bytes.size();
     switch (profile_.config.ExchangeMode) {
-        case 255:
-        case 3:
+        case ExchangeMode::kModbusAscii:
+        case ExchangeMode::kModbusAsciiClock:
             // ':' ... LRC CR LF: the LRC's low digit becomes another hexadecimal digit.
             if (n >= 5) {
                 bytes[n - 3] =
                     NibbleToHex(static_cast<uint8_t>((HexToNibble(bytes[n - 3]) + 1) & 0x0F));
             }
             break;
-        case 1:
-        case 2:
+        case ExchangeMode::kIec101:
+        case ExchangeMode::kIec101Prepared:
             // FT1.2: the sum before the end byte (a lone E5 has none).
             if (n >= 5 && bytes[n - 1] == 0x16) {
                 ++bytes[n - 2];

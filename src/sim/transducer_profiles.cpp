@@ -38,7 +38,7 @@ SimProfile Profile(const char* key, const char* description, uint8_t mode, uint8
     c.timeSupport = clock ? 1 : 0;
     c.linkAddress = linkAddress;
     c.linkSettingsByte = linkByte;
-    c.ExchangeMode = mode;
+    c.ExchangeMode = ExchangeModeOf(mode);
     c.iecAddressWidth = 1;
     c.iecObjectAddressWidth = 2;
     c.iecCauseWidth = 1;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "brenno_version.h"
 #include "platform/posix/pty_far_end.h"
 #include "platform/posix/published_port.h"
 #include "platform/posix/stop_signals.h"
@@ -56,6 +57,11 @@ int main(int argc, char** argv) {
         std::fputs(SimUsage().c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("transducer-sim %.*s\n", static_cast<int>(kBrennoVersion.size()),
+                    kBrennoVersion.data());
+        return 0;
+    }
     if (options.list) {
         std::fputs(ProfileListing().c_str(), stdout);
         return 0;
@@ -83,8 +89,8 @@ int main(int argc, char** argv) {
         });
     }
     const TransducerConfig& c = profile->config;
-    const std::string what = profile->key + " (" + ExchangeModeName(c.ExchangeMode) + ", " +
-                             DescribeLine(device.CurrentSettings()) + ", address " +
+    const std::string what = profile->key + " (" + std::string(ExchangeModeName(c.ExchangeMode)) +
+                             ", " + DescribeLine(device.CurrentSettings()) + ", address " +
                              std::to_string(c.linkAddress) + ")";
 
     if (!options.device.empty()) {

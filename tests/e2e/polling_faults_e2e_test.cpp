@@ -15,13 +15,13 @@
 #include <filesystem>
 
 #include "channel/serial_channel.h"
-#include "e2e/real_time_view.h"
 #include "e2e/sim_process.h"
 #include "platform/posix/posix_serial_device.h"
 #include "platform/posix/system_clock.h"
 #include "polling/polling_controller.h"
 #include "polling/polmira_variant.h"
 #include "support/memory_file_system.h"
+#include "support/recording_view.h"
 
 namespace {
 

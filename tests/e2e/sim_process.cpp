@@ -1,9 +1,9 @@
 #include "e2e/sim_process.h"
 
 #include <atomic>
-#include <fstream>
 #include <random>
-#include <sstream>
+
+#include "support/log_text.h"
 
 SimProcess::SimProcess(const std::vector<std::string>& arguments,
                        const std::filesystem::path& runtimeDir) {
@@ -28,10 +28,7 @@ SimProcess::~SimProcess() {
 }
 
 std::string SimProcess::Stderr() const {
-    std::ifstream in(runtimeDir_ / "sim-stderr.txt");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return FileText(runtimeDir_ / "sim-stderr.txt");
 }
 
 std::optional<int> SimProcess::Stop() {

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "catalogue/transducer_config.h"
 #include "channel/modbus_frame.h"
@@ -14,6 +12,7 @@
 #include "e2e/sim_process.h"
 #include "platform/posix/posix_serial_device.h"
 #include "platform/posix/system_clock.h"
+#include "support/log_text.h"
 
 namespace {
 
@@ -81,13 +80,6 @@ double PhysicalOf(const TransducerConfig& config, size_t i, uint16_t code) {
     return value * static_cast<double>(p.nominal) / divisor / 65536.0;
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
 TEST(TransducerSimE2e, RtuTransducerIsWokenReadChangedOverAndPolled) {
@@ -101,7 +93,7 @@ TEST(TransducerSimE2e, RtuTransducerIsWokenReadChangedOverAndPolled) {
     EXPECT_EQ(config->modelName, "TQ21-1");
     EXPECT_EQ(config->linkAddress, 3);
     EXPECT_EQ(config->linkSettingsByte, 0xC8);  // 38400,E,8,1
-    EXPECT_EQ(config->ExchangeMode, 0);
+    EXPECT_EQ(config->ExchangeMode, ExchangeMode::kModbusRtu);
     ASSERT_EQ(config->parameterNames.size(), 11u);  // seven values, four clock registers
 
     // The transducer changes over a second after function 127; the programs wait five.
@@ -145,7 +137,7 @@ TEST(TransducerSimE2e, OptionsGiveAnAsciiTransducerOfAnotherAddressAndLine) {
     ProgramSide program;
     const auto config = program.ReadConfigurationAndChangeOver(sim.PortPath());
     ASSERT_TRUE(config);
-    EXPECT_EQ(config->ExchangeMode, 255);
+    EXPECT_EQ(config->ExchangeMode, ExchangeMode::kModbusAscii);
     EXPECT_EQ(config->linkSettingsByte, 0xA5);  // 9600,N,8,1
     EXPECT_EQ(config->linkAddress, 17);
 
@@ -182,7 +174,7 @@ TEST(TransducerSimE2e, PublishedLinkIsPrivateGuardedAndRemovedAtTheEnd) {
                                  {"XDG_RUNTIME_DIR=" + runtime.string()},
                                  (runtime / "second.txt").string()));
         EXPECT_EQ(second.Wait(5000), 1);
-        EXPECT_NE(ReadFile(runtime / "second.txt").find("in use"), std::string::npos);
+        EXPECT_NE(FileText(runtime / "second.txt").find("in use"), std::string::npos);
 
         // Ctrl-C ends it as cleanly as SIGTERM.
         ASSERT_TRUE(first.Process().Interrupt());
@@ -219,7 +211,7 @@ TEST(TransducerSimE2e, RefusesARuntimeDirectoryOthersCanEnter) {
                           {"XDG_RUNTIME_DIR=" + runtime.string()},
                           (runtime / "stderr.txt").string()));
     EXPECT_EQ(sim.Wait(5000), 1);
-    EXPECT_NE(ReadFile(runtime / "stderr.txt").find("is not private"), std::string::npos);
+    EXPECT_NE(FileText(runtime / "stderr.txt").find("is not private"), std::string::npos);
     EXPECT_FALSE(fs::exists(fs::symlink_status(runtime / "transducer-sim" / "open")));
     fs::remove_all(runtime);
 }

@@ -13,9 +13,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "app/brenno_app.h"
 #include "channel/port_list.h"
@@ -24,6 +22,7 @@
 #include "platform/posix/posix_device_names.h"
 #include "platform/posix/posix_serial_device.h"
 #include "platform/posix/system_clock.h"
+#include "support/log_text.h"
 #include "support/small_file_system.h"
 
 #ifdef WINDOW_E2E_CALVENA
@@ -61,26 +60,6 @@ constexpr int kSyncButton = 1027;
 #endif
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t begin = 0;
-    for (size_t end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
-        lines.push_back(text.substr(begin, end - begin));
-    }
-    // A row's line end is written when the next row begins.
-    if (begin < text.size()) {
-        lines.push_back(text.substr(begin));
-    }
-    return lines;
-}
 
 size_t CountTabs(const std::string& line) {
     return static_cast<size_t>(std::count(line.begin(), line.end(), '\t'));
@@ -131,13 +110,6 @@ class FileDialogHand : public QObject {
   private:
     QTimer timer_;
 };
-
-// The rows of a log file: the lines after the model line, the blank line and the header.
-std::vector<std::string> LogRows(const std::filesystem::path& file) {
-    std::vector<std::string> lines = SplitLines(ReadFile(file));
-    return lines.size() > 3 ? std::vector<std::string>(lines.begin() + 3, lines.end())
-                            : std::vector<std::string>{};
-}
 
 }  // namespace
 
@@ -197,7 +169,7 @@ class WindowEndToEnd : public QObject {
         QVERIFY(transducerTime->text() != "00 : 00 : 0.00");
 
         const std::filesystem::path logFile = log.string() + ".txt";
-        QVERIFY(QTest::qWaitFor([&] { return SplitLines(ReadFile(logFile)).size() >= 6; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return LinesOf(FileText(logFile)).size() >= 6; }, 5000));
         QTest::mouseClick(dialog.Control(1016), Qt::LeftButton);
         QVERIFY(!app.controller().IsPolling());
         QCOMPARE(status->text(), QString("Ожидание"));
@@ -205,9 +177,9 @@ class WindowEndToEnd : public QObject {
 
         // The log: the model line, a blank line, the header, then a row per poll with a cell
         // under every column, CR LF between the lines; the last row is complete too.
-        const std::string text = ReadFile(logFile);
+        const std::string text = FileText(logFile);
         QVERIFY(text.find('\n') == text.find("\r\n") + 1);
-        const std::vector<std::string> lines = SplitLines(text);
+        const std::vector<std::string> lines = LinesOf(text);
         QVERIFY(lines.size() >= 6);
         QVERIFY2(lines[0].rfind(std::string(kModel) + "-", 0) == 0, lines[0].c_str());
         QCOMPARE(lines[1], std::string());
@@ -246,7 +218,7 @@ class WindowEndToEnd : public QObject {
         QTest::mouseClick(dialog.Control(1001), Qt::LeftButton);
         fileDialogHand.reset();
         QVERIFY(app.controller().IsPolling());
-        QVERIFY(QTest::qWaitFor([&] { return LogRows(logFile).size() >= 3; }, 8000));
+        QVERIFY(QTest::qWaitFor([&] { return RowsOf(FileText(logFile)).size() >= 3; }, 8000));
         QVERIFY(disk.Fill() > 0);
 
         // The box is watched from a timer: while it is open, its own loop runs the program.
@@ -283,7 +255,7 @@ class WindowEndToEnd : public QObject {
         QTest::qWait(1000);
         QTest::mouseClick(dialog.Control(1016), Qt::LeftButton);
 
-        const std::vector<std::string> rows = LogRows(logFile);
+        const std::vector<std::string> rows = RowsOf(FileText(logFile));
         const int ticks = app.controller().tickCounter() - 1;
         const int groups = app.controller().pollPlan().groupCount;
         qInfo(

@@ -106,7 +106,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TransducerConfig config;
     config.modelName = kModels[(data[1] & 0x0F) % kModelCount];
-    config.ExchangeMode = iec ? 1 : (data[1] & 0x10) != 0 ? 0 : 255;
+    config.ExchangeMode = iec                     ? ExchangeMode::kIec101
+                          : (data[1] & 0x10) != 0 ? ExchangeMode::kModbusRtu
+                                                  : ExchangeMode::kModbusAscii;
     config.valuesTimeTagged = (data[0] & 0x10) != 0;
     config.timeSupport = (data[0] & 0x20) != 0 ? 1 : 0;
     config.wordOrder = std::min<uint16_t>(data[0] >> 6, 2);
@@ -134,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   panel);
 
     DisplayInput input;
-    input.answer = answer;
+    input.values = RegisterAnswerValues(answer);
     input.config = &config;
     input.exchangeMode = config.ExchangeMode;
     input.lastValueType = valueType;

@@ -19,7 +19,7 @@ std::optional<std::vector<uint8_t>> LastRtuWrite(const VirtualLine& line, uint8_
     return std::nullopt;
 }
 
-std::vector<std::string> Texts(const FakeDialogView& view) {
+std::vector<std::string> Texts(const VirtualTimeView& view) {
     std::vector<std::string> texts;
     for (const auto& m : view.messages) {
         texts.push_back(m.text);
@@ -124,7 +124,7 @@ TEST(ClockSync, ClosedPortGivesThePortMessageAndLeavesTheTimerStopped) {
 
 TEST(ClockSync, ModeTwoOnlyRearmsTheTimer) {
     SimProfile profile = SteadyProfile("TQ21");
-    profile.config.ExchangeMode = 2;
+    profile.config.ExchangeMode = ExchangeMode::kIec101Prepared;
     RebuildProfileConfig(profile);
     ScenarioBench bench(PolmiraVariant(), profile);
     bench.Start();

@@ -19,7 +19,7 @@ constexpr const char* kNoConfirmation = "Нет подтверждения ак�
 // TQ51 as an IEC-101 station (short floats), with the given field widths.
 SimProfile IecProfile(uint8_t addressWidth = 1, uint8_t ioaWidth = 2, uint8_t causeWidth = 1) {
     SimProfile profile = SteadyProfile("TQ51");
-    profile.config.ExchangeMode = 1;
+    profile.config.ExchangeMode = ExchangeMode::kIec101;
     profile.config.iecAddressWidth = addressWidth;
     profile.config.iecObjectAddressWidth = ioaWidth;
     profile.config.iecCauseWidth = causeWidth;

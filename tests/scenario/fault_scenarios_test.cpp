@@ -10,6 +10,7 @@
 #include "polling/calvena_variant.h"
 #include "polling/polmira_variant.h"
 #include "scenario/scenario_bench.h"
+#include "support/log_text.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ std::string ModeName(uint8_t mode) {
 // IEC 60870-5-101 station. The values move, so that a refresh shows.
 SimProfile ProfileFor(uint8_t mode) {
     SimProfile profile = *FindProfile(mode == 1 ? "TQ51" : "TQ21");
-    profile.config.ExchangeMode = mode;
+    profile.config.ExchangeMode = ExchangeModeOf(mode);
     RebuildProfileConfig(profile);
     return profile;
 }
@@ -40,18 +41,6 @@ std::string StatusFor(bool failed, uint16_t tickCounter) {
         return even ? "Запрос данных - ошибка ■" : "Запрос данных - ошибка";
     }
     return even ? "Запрос данных ■" : "Запрос данных ";
-}
-
-// The log's rows: its lines after the three of the header.
-std::vector<std::string> RowsOf(const std::string& text) {
-    std::vector<std::string> lines;
-    for (size_t pos = 0; pos < text.size();) {
-        const size_t end = text.find("\r\n", pos);
-        lines.push_back(text.substr(pos, end == std::string::npos ? end : end - pos));
-        pos = end == std::string::npos ? text.size() : end + 2;
-    }
-    return lines.size() > 3 ? std::vector<std::string>(lines.begin() + 3, lines.end())
-                            : std::vector<std::string>{};
 }
 
 // Cells of a row after its time stamp.

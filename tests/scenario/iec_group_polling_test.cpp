@@ -17,7 +17,7 @@ constexpr uint8_t kFF = 0xFF;
 // 1 (21), 2 (22) and 3 (23).
 SimProfile GroupedProfile() {
     SimProfile profile = SteadyProfile("TQ51");
-    profile.config.ExchangeMode = 1;
+    profile.config.ExchangeMode = ExchangeMode::kIec101;
     const uint8_t groups[] = {20, 23, 21, 23, 22, 20, 23};  // aua1 aub1 auc1 auab aubc auca flf1
     for (size_t i = 0; i < profile.parameters.size(); ++i) {
         profile.parameters[i].group = groups[i];

@@ -9,7 +9,7 @@ namespace {
 // TQ51's 32-bit voltages served as an IEC 60870-5-101 station (short floats, type 13).
 SimProfile IecProfile() {
     SimProfile profile = SteadyProfile("TQ51");
-    profile.config.ExchangeMode = 1;
+    profile.config.ExchangeMode = ExchangeMode::kIec101;
     RebuildProfileConfig(profile);
     return profile;
 }
@@ -57,7 +57,7 @@ TEST(IecPolling, SilentStationFailsTheLinkStartUp) {
 
 TEST(IecPolling, ModeTwoExchangesNothingPerTick) {
     SimProfile profile = IecProfile();
-    profile.config.ExchangeMode = 2;
+    profile.config.ExchangeMode = ExchangeMode::kIec101Prepared;
     RebuildProfileConfig(profile);
     ScenarioBench bench(PolmiraVariant(), profile);
     bench.Start();

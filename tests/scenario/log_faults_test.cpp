@@ -19,6 +19,7 @@
 #include "polling/calvena_variant.h"
 #include "polling/polmira_variant.h"
 #include "scenario/scenario_bench.h"
+#include "support/log_text.h"
 #include "support/small_file_system.h"
 
 namespace {
@@ -28,20 +29,6 @@ constexpr const char* kWriteError = "Ошибка записи в файл, ";
 // 2024-03-13 23:59:40 local time (UTC+3): Start takes some seven seconds, then about twenty
 // ticks of 500 ms come before midnight.
 constexpr int64_t kBeforeMidnightUtcMs = 1'710'363'580'000;
-
-// The rows of a log file's text: the lines after the header's three.
-std::vector<std::string> RowsOf(const std::string& text) {
-    std::vector<std::string> lines;
-    for (size_t pos = 0; pos < text.size();) {
-        const size_t end = text.find("\r\n", pos);
-        lines.push_back(text.substr(pos, end == std::string::npos ? end : end - pos));
-        pos = end == std::string::npos ? text.size() : end + 2;
-    }
-    if (lines.size() < 3 || lines[1] != "" || lines[2].rfind("time", 0) != 0) {
-        return {"(no header)"};
-    }
-    return {lines.begin() + 3, lines.end()};
-}
 
 // A row of TQ21 in full: the time stamp and seven value cells.
 bool IsWholeRow(const std::string& row) {
@@ -88,8 +75,8 @@ struct LogBench {
         }
         RunTicks(ticksAfter);
     }
-    std::vector<FakeDialogView::Message> WriteErrors() const {
-        std::vector<FakeDialogView::Message> found;
+    std::vector<VirtualTimeView::Message> WriteErrors() const {
+        std::vector<VirtualTimeView::Message> found;
         for (const auto& m : view.messages) {
             if (m.text.rfind(kWriteError, 0) == 0) {
                 found.push_back(m);
@@ -102,7 +89,7 @@ struct LogBench {
     VirtualLine line;
     VirtualSerialDevice port;
     SerialChannel channel;
-    FakeDialogView view;
+    VirtualTimeView view;
     SimulatedTransducer device;
     SimulatedTransducerPeer peer;
     PollingController controller;
@@ -268,7 +255,8 @@ TEST(LogUnderStress, AWriteFailureIsShownOnceAndPollingGoesOn) {
         bench.RunTicks(4);
         EXPECT_EQ(bench.view.messages.size(), 1u);
         // Every tick's row is in the file, the ones of the full disk included.
-        const std::vector<std::string> rows = RowsOf(files.files["full.txt"]);
+        const std::vector<std::string> rows =
+            RowsOf(files.files["full.txt"], HeaderCheck::kRequired);
         EXPECT_EQ(rows.size(), bench.rowsBegun);
         EXPECT_GE(bench.rowsBegun, 10u);
         EXPECT_EQ(bench.controller.log().PendingBytes(), 0u);
@@ -295,8 +283,8 @@ TEST(LogUnderStress, ADayChangeWhileTheDiskIsFullLosesNoRow) {
 
     files.diskFull = false;
     bench.RunTicks(3);
-    const std::vector<std::string> before = RowsOf(files.files["day.txt"]);
-    const std::vector<std::string> after = RowsOf(files.files[next]);
+    const std::vector<std::string> before = RowsOf(files.files["day.txt"], HeaderCheck::kRequired);
+    const std::vector<std::string> after = RowsOf(files.files[next], HeaderCheck::kRequired);
     EXPECT_GE(before.size(), 10u);
     EXPECT_GE(after.size(), 9u);
     EXPECT_EQ(before.size() + after.size(), bench.rowsBegun);
@@ -318,7 +306,7 @@ TEST(LogUnderStress, ALogFileRemovedWhilePollingIsMadeAgain) {
     files.Remove("gone.txt");
     const size_t rowsBefore = bench.rowsBegun;
     bench.RunTicks(5);
-    const std::vector<std::string> rows = RowsOf(files.files["gone.txt"]);
+    const std::vector<std::string> rows = RowsOf(files.files["gone.txt"], HeaderCheck::kRequired);
     EXPECT_EQ(rows.size(), bench.rowsBegun - rowsBefore);
     EXPECT_EQ(bench.WriteErrors().size(), 1u);
     EXPECT_TRUE(bench.view.timerArmed);
@@ -345,7 +333,7 @@ TEST(LogUnderStress, PollingGoesOnWhileTheWriteErrorStaysOpen) {
 
         files.diskFull = false;
         bench.RunTicks(2);
-        EXPECT_EQ(RowsOf(files.files["open.txt"]).size(), bench.rowsBegun);
+        EXPECT_EQ(RowsOf(files.files["open.txt"], HeaderCheck::kRequired).size(), bench.rowsBegun);
         EXPECT_GE(bench.rowsBegun, 45u);
         EXPECT_EQ(bench.view.messages.size(), 1u);
     }
@@ -373,7 +361,7 @@ TEST(LogUnderStress, AFolderThatVanishesHoldsTheRowsUntilItIsBack) {
         files.PlugBackIn(sameStick);
         bench.RunTicks(3);
         const std::string& text = files.files["stick.txt"];
-        const std::vector<std::string> rows = RowsOf(text);
+        const std::vector<std::string> rows = RowsOf(text, HeaderCheck::kRequired);
         EXPECT_EQ(rows.size(), sameStick ? bench.rowsBegun : bench.rowsBegun - rowsBefore);
         for (const std::string& row : rows) {
             EXPECT_TRUE(IsWholeRow(row)) << row;
@@ -398,8 +386,8 @@ TEST(LogUnderStress, ADayChangeWhileTheFolderIsGoneLosesNoRow) {
     ASSERT_NE(next, "day.txt");
     files.PlugBackIn(true);
     bench.RunTicks(2);
-    const std::vector<std::string> before = RowsOf(files.files["day.txt"]);
-    const std::vector<std::string> after = RowsOf(files.files[next]);
+    const std::vector<std::string> before = RowsOf(files.files["day.txt"], HeaderCheck::kRequired);
+    const std::vector<std::string> after = RowsOf(files.files[next], HeaderCheck::kRequired);
     EXPECT_GE(after.size(), 5u);
     EXPECT_EQ(before.size() + after.size(), bench.rowsBegun);
     EXPECT_EQ(bench.WriteErrors().size(), 1u);
@@ -425,14 +413,14 @@ TEST(LogUnderStress, ARealFolderThatVanishesHoldsTheRowsUntilItIsBack) {
     EXPECT_EQ(bench.WriteErrors().size(), 1u);
     std::filesystem::rename(top / "away", folder);
     bench.RunTicks(2);
-    EXPECT_EQ(RowsOf(FileText(path)).size(), bench.rowsBegun);
+    EXPECT_EQ(RowsOf(FileText(path), HeaderCheck::kRequired).size(), bench.rowsBegun);
 
     std::filesystem::remove_all(folder);
     const size_t rowsBefore = bench.rowsBegun;
     bench.RunTicks(4);
     std::filesystem::create_directory(folder);
     bench.RunTicks(2);
-    EXPECT_EQ(RowsOf(FileText(path)).size(), bench.rowsBegun - rowsBefore);
+    EXPECT_EQ(RowsOf(FileText(path), HeaderCheck::kRequired).size(), bench.rowsBegun - rowsBefore);
     EXPECT_TRUE(bench.view.timerArmed);
     EXPECT_EQ(bench.WriteErrors().size(), 2u);
     EXPECT_EQ(bench.view.messages.size(), 2u);
@@ -460,8 +448,9 @@ TEST(LogUnderStress, OnASmallTmpfsADayChangeWhileFullLosesNoRow) {
 
     fs.Free();
     bench.RunTicks(3);
-    const std::vector<std::string> before = RowsOf(FileText(fs.Path("day.txt")));
-    const std::vector<std::string> after = RowsOf(FileText(next));
+    const std::vector<std::string> before =
+        RowsOf(FileText(fs.Path("day.txt")), HeaderCheck::kRequired);
+    const std::vector<std::string> after = RowsOf(FileText(next), HeaderCheck::kRequired);
     EXPECT_EQ(before.size() + after.size(), bench.rowsBegun);
     EXPECT_GE(after.size(), 9u);
     for (const auto* rows : {&before, &after}) {
@@ -559,7 +548,7 @@ TEST_F(KilledWhilePolling, BetweenPollsEveryFinishedRowIsOnDisk) {
     // Exactly what the child wrote: the header and a whole row for each of its twenty ticks.
     const std::string onDisk = FileText(path_);
     EXPECT_EQ(onDisk, report.written);
-    const std::vector<std::string> rows = RowsOf(onDisk);
+    const std::vector<std::string> rows = RowsOf(onDisk, HeaderCheck::kRequired);
     EXPECT_EQ(rows.size(), 20u);
     for (const std::string& row : rows) {
         EXPECT_TRUE(IsWholeRow(row)) << row;
@@ -577,7 +566,7 @@ TEST_F(KilledWhilePolling, AtAnyMomentNoReportedRowIsMissing) {
         ASSERT_GE(onDisk.size(), report.written.size());
         EXPECT_EQ(onDisk.compare(0, report.written.size(), report.written), 0);
         EXPECT_LE(onDisk.size() - report.written.size(), 200u);
-        const std::vector<std::string> rows = RowsOf(onDisk);
+        const std::vector<std::string> rows = RowsOf(onDisk, HeaderCheck::kRequired);
         EXPECT_GE(rows.size(), 200u);
         for (const std::string& row : rows) {
             EXPECT_TRUE(IsWholeRow(row)) << row;

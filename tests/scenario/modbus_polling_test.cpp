@@ -6,6 +6,7 @@
 #include "polling/calvena_variant.h"
 #include "polling/polmira_variant.h"
 #include "scenario/scenario_bench.h"
+#include "support/log_text.h"
 
 namespace {
 
@@ -135,13 +136,7 @@ TEST(ModbusPolling, LogRowsAreExactAndCarryTheTransducerClock) {
         ASSERT_EQ(text.substr(0, header.size()), header);
         const std::regex row("13_03_2024 15:00:\\d{1,2},\\d\\d\t" +
                              std::regex_replace(cells, std::regex(R"([.])"), R"(\.)"));
-        std::vector<std::string> rows;
-        size_t pos = header.size();
-        while (pos < text.size()) {
-            const size_t end = text.find("\r\n", pos);
-            rows.push_back(text.substr(pos, end == std::string::npos ? end : end - pos));
-            pos = end == std::string::npos ? text.size() : end + 2;
-        }
+        const std::vector<std::string> rows = LinesOf(text.substr(header.size()));
         ASSERT_EQ(rows.size(), 3u);
         for (const std::string& r : rows) {
             EXPECT_TRUE(std::regex_match(r, row)) << r;
@@ -399,7 +394,7 @@ TEST(ModbusPolling, AsciiTransducerIsPolledInAscii) {
 
 TEST(ModbusPolling, ReceiveOnlyModeSendsNothing) {
     SimProfile profile = SteadyProfile("TQ43");
-    profile.config.ExchangeMode = 4;
+    profile.config.ExchangeMode = ExchangeMode::kReceiveOnly;
     RebuildProfileConfig(profile);
     ScenarioBench bench(CalvenaVariant(), profile);
     bench.Start();

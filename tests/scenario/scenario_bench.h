@@ -9,8 +9,8 @@
 #include "polling/polling_controller.h"
 #include "polling/program_variant.h"
 #include "sim/simulated_transducer.h"
-#include "support/fake_dialog_view.h"
 #include "support/memory_file_system.h"
+#include "support/recording_view.h"
 
 // A program's controller wired to a simulated transducer over a virtual line, all in virtual
 // time: a whole Start runs in milliseconds.
@@ -40,7 +40,7 @@ struct ScenarioBench {
     VirtualLine line;
     VirtualSerialDevice port;
     SerialChannel channel;
-    FakeDialogView view;
+    VirtualTimeView view;
     MemoryFileSystem files;
     SimulatedTransducer device;
     SimulatedTransducerPeer peer;

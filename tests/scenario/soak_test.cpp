@@ -189,7 +189,7 @@ struct SoakBench {
     VirtualLine line;
     VirtualSerialDevice port;
     SerialChannel channel;
-    FakeDialogView view;
+    VirtualTimeView view;
     RowCountingFileSystem files;
     SimulatedTransducer device;
     SimulatedTransducerPeer peer;
@@ -309,7 +309,7 @@ TEST(Soak, IecPollingThroughFaultsNeverStalls) {
     constexpr size_t kTicks = 172'800;  // four and a half hours of 100 ms ticks
 
     SimProfile profile = *FindProfile("TQ51");  // seven short floats
-    profile.config.ExchangeMode = 1;
+    profile.config.ExchangeMode = ExchangeMode::kIec101;
     RebuildProfileConfig(profile);
     SoakBench bench(CalvenaVariant(), profile);
     bench.device.Plan().SetRandomKey(101);

@@ -19,7 +19,7 @@ namespace {
 // TQ51's 32-bit voltages served as an IEC 60870-5-101 station.
 SimProfile IecProfile() {
     SimProfile profile = SteadyProfile("TQ51");
-    profile.config.ExchangeMode = 1;
+    profile.config.ExchangeMode = ExchangeMode::kIec101;
     RebuildProfileConfig(profile);
     return profile;
 }

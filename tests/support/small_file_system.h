@@ -65,17 +65,3 @@ class SmallFileSystem {
     std::string why_;
     bool mounted_ = false;
 };
-
-// The whole content of a file, empty when there is none.
-inline std::string FileText(const std::string& path) {
-    std::string text;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-            text.append(buffer, n);
-        }
-        std::fclose(file);
-    }
-    return text;
-}

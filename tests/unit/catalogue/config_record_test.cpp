@@ -133,7 +133,7 @@ TEST(ConfigRecord, DecodesEveryFieldOfACompleteRecord) {
     EXPECT_EQ(c.timeSupport, 1);
     EXPECT_EQ(c.linkAddress, 0x0203);
     EXPECT_EQ(c.linkSettingsByte, 0x5C);
-    EXPECT_EQ(c.ExchangeMode, 0);
+    EXPECT_EQ(c.ExchangeMode, ExchangeMode::kModbusRtu);
     EXPECT_EQ(c.iecAddressWidth, 2);
     EXPECT_EQ(c.iecObjectAddressWidth, 3);
     EXPECT_EQ(c.iecValueType, 14);
@@ -337,7 +337,7 @@ TEST(ConfigRecord, EncodedConfigurationDecodesToItself) {
     c.timeSupport = 1;
     c.linkAddress = 0x1234;
     c.linkSettingsByte = 0x45;
-    c.ExchangeMode = 1;
+    c.ExchangeMode = ExchangeMode::kIec101;
     c.iecValueType = 13;
     c.valueIsFloat = true;
     c.iecAddressWidth = 1;
@@ -354,7 +354,7 @@ TEST(ConfigRecord, EncodedConfigurationDecodesToItself) {
     EXPECT_EQ(decoded, c);
 
     // Outside the IEC modes the word order is carried by the trailer bit.
-    c.ExchangeMode = 0;
+    c.ExchangeMode = ExchangeMode::kModbusRtu;
     for (uint16_t order : {uint16_t{1}, uint16_t{2}}) {
         c.wordOrder = order;
         EXPECT_EQ(MustDecode(EncodeTransducerConfig(c)).wordOrder, order);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "catalogue/calvena_models.h"
 #include "catalogue/model_catalogue.h"
@@ -40,28 +43,47 @@ Panel CalvenaInitialPanel() {
             FrameLayout::SinglePhase};
 }
 
-TEST(SlotOrder, CaptionAndValueControlsInVisitingOrder) {
-    const int captionIds[] = {1010, 1012, 1014, 1004, 1006, 1008, 1017, 1019, 1021};
+TEST(SlotOrder, EveryCaptionControlLeadsBackToItsSlot) {
+    std::set<int> ids;
     for (size_t slot = 0; slot < kSlotCount; ++slot) {
-        EXPECT_EQ(kSlotControls[slot].captionId, captionIds[slot]);
-        EXPECT_EQ(kSlotControls[slot].valueId, captionIds[slot] + 1);
-        EXPECT_EQ(SlotOfCaptionId(captionIds[slot]), slot);
+        const SlotControls& controls = kSlotControls[slot];
+        EXPECT_EQ(SlotOfCaptionId(controls.captionId), slot);
+        // The value field's id follows its caption's, and is no caption itself.
+        EXPECT_EQ(controls.valueId, controls.captionId + 1) << slot;
+        EXPECT_FALSE(SlotOfCaptionId(controls.valueId).has_value()) << slot;
+        EXPECT_TRUE(ids.insert(controls.captionId).second) << controls.captionId;
+        EXPECT_TRUE(ids.insert(controls.valueId).second) << controls.valueId;
     }
-    EXPECT_FALSE(SlotOfCaptionId(1011).has_value());
+    for (int other : {0, 1003, 1023, 1036}) {
+        EXPECT_FALSE(SlotOfCaptionId(other).has_value()) << other;
+    }
 }
 
-TEST(ModelCatalogue, TablesHaveOneCellPerColumnAndTheKeysInOrder) {
-    const char* keys[] = {"TQ10", "TQ20", "TQ21", "TQ22", "TQ23", "TQ30", "TQ41", "TQ43", "TQ51"};
+TEST(ModelCatalogue, EveryKeyAloneAppliesItsOwnRowAndBothProgramsKnowTheSameModels) {
     for (const ModelCatalogue* catalogue : {&PolmiraModelCatalogue(), &CalvenaModelCatalogue()}) {
-        ASSERT_EQ(catalogue->rows.size(), 9u);
-        for (size_t r = 0; r < 9; ++r) {
-            EXPECT_EQ(catalogue->rows[r].key, keys[r]);
-            EXPECT_EQ(catalogue->rows[r].cells.size(), catalogue->columnCaptionIds.size());
+        std::set<int> columns;
+        for (int id : catalogue->columnCaptionIds) {
+            EXPECT_TRUE(SlotOfCaptionId(id).has_value()) << id << " is no slot's caption";
+            EXPECT_TRUE(columns.insert(id).second) << id << " is two columns";
+        }
+        for (const CatalogueRow& row : catalogue->rows) {
+            EXPECT_EQ(row.cells.size(), catalogue->columnCaptionIds.size()) << row.key;
+            // A key inside another would make that model apply two rows.
+            Panel panel;
+            EXPECT_EQ(IdentifyModel(*catalogue, row.key, panel), 1u) << row.key;
         }
     }
-    for (const auto& row : CalvenaModelCatalogue().rows) {
+    std::vector<std::string_view> polmira;
+    std::vector<std::string_view> calvena;
+    for (const CatalogueRow& row : PolmiraModelCatalogue().rows) {
+        polmira.push_back(row.key);
+    }
+    for (const CatalogueRow& row : CalvenaModelCatalogue().rows) {
+        calvena.push_back(row.key);
         EXPECT_FALSE(row.frames.has_value()) << row.key;
     }
+    EXPECT_EQ(polmira, calvena);
+    EXPECT_FALSE(polmira.empty());
 }
 
 struct PolmiraCase {
@@ -82,6 +104,8 @@ TEST(ModelCatalogue, PolmiraRowsFromTheInitialPanel) {
                    {1017, "Iacdc1"},
                    {1019, "Iacdc2"}}),
          FrameLayout::SinglePhase},
+        // Sets the captions the panel starts with.
+        {"TQ22", initial.captions, FrameLayout::SinglePhase},
         {"xTQ21",
          Captions({{1010, "Uac1"},
                    {1012, "Uac2"},

@@ -18,7 +18,7 @@ PollGroupInput Input(std::vector<std::pair<std::string, uint32_t>> params, uint8
         input.parameterNames.push_back(name);
         input.parameterAddresses.push_back(address);
     }
-    input.exchangeMode = mode;
+    input.exchangeMode = ExchangeModeOf(mode);
     input.valueIsFloat = valueIsFloat;
     return input;
 }
@@ -146,7 +146,7 @@ TEST(PollGroups, ChosenParameterIsPolledAloneInIecMode) {
     // The other program has no such poll kind; nor is it used outside mode 1.
     Check({"no read 102", input, {{0, 2, {"dUam", "dIam"}}}, false, false},
           CalvenaPollGroupRules());
-    input.exchangeMode = 0;
+    input.exchangeMode = ExchangeMode::kModbusRtu;
     Check({"modbus", input, {{0, 2, {"dUam", "dIam"}}}, false, false}, PolmiraPollGroupRules());
 }
 
@@ -223,13 +223,13 @@ TEST(PollGroups, RemoveMovesTheEntriesAboveDown) {
 
 TEST(PollGroups, InputFromAConfiguration) {
     TransducerConfig c;
-    c.ExchangeMode = 1;
+    c.ExchangeMode = ExchangeMode::kIec101;
     c.valueIsFloat = true;
     AddConfigParameter(c, "duam", {100, 1, 0, 0, 0, 20});
     const PollGroupInput input = PollGroupInputFrom(c);
     EXPECT_EQ(input.parameterNames, Names{"duam"});
     EXPECT_EQ(input.parameterAddresses, std::vector<uint32_t>{100});
-    EXPECT_EQ(input.exchangeMode, 1);
+    EXPECT_EQ(input.exchangeMode, ExchangeMode::kIec101);
     EXPECT_TRUE(input.valueIsFloat);
     EXPECT_FALSE(input.chosenParameter.has_value());
 }

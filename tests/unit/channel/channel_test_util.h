@@ -1,20 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
-// "01 04 0C" -> {0x01, 0x04, 0x0C}
-inline std::vector<uint8_t> Hex(const std::string& text) {
-    std::vector<uint8_t> out;
-    std::istringstream in(text);
-    std::string token;
-    while (in >> token) {
-        out.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
-    }
-    return out;
-}
+#include "support/hex.h"
 
 // The characters of a text as bytes.
 inline std::vector<uint8_t> Chars(const std::string& text) {

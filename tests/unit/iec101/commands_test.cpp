@@ -4,26 +4,12 @@
 
 #include "iec101_test_support.h"
 #include "platform/calendar.h"
+#include "support/system_time.h"
 
 namespace {
 
 LinkConfig Config(uint8_t aw, uint8_t iw, uint8_t cw, uint8_t group = 0, uint8_t cause = 6) {
     return {aw, iw, cw, 16, group, cause};
-}
-
-SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
-                uint16_t second, uint16_t ms) {
-    SystemTime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    t.milliseconds = ms;
-    // The weekday as the calendar gives it.
-    t.dayOfWeek = CalendarFromUnixMs(UnixMsFromCalendar(t)).dayOfWeek;
-    return t;
 }
 
 }  // namespace
@@ -58,6 +44,11 @@ TEST(Commands, TwoByteCauseCarriesTheOriginator) {
     EXPECT_EQ(sync[8], 0x06);
     EXPECT_EQ(sync[9], kOriginatorAddress);
     EXPECT_EQ(sync.size(), 22u);
+    // With a two-byte address as well: one byte longer, the originator after the cause.
+    const auto wide = BuildInterrogationFrame(0, 0x0102, 0x0010, Config(2, 2, 2, 3, 8));
+    EXPECT_EQ(wide[1], 0x0C);
+    EXPECT_EQ(wide[9], 0x08);
+    EXPECT_EQ(wide[10], 0x02);
 }
 
 TEST(Commands, ReadCommandHasNoElementAndFunction11) {
@@ -74,13 +65,15 @@ TEST(Commands, ReadCommandHasNoElementAndFunction11) {
 TEST(Commands, ClockSynchronisationExample) {
     // Local time Wednesday 2024-03-13 14:05:07.004 at a zone offset of +3 h.
     const SystemTime local = Time(2024, 3, 13, 14, 5, 7, 4);
+    const char* const frame = "68 0E 0E 68 73 01 67 01 06 01 00 5C 1B 05 0E 6D 03 18 F5 16";
+    EXPECT_EQ(BuildClockSyncFrame(1, 1, Config(1, 1, 1), local), Hex(frame));
     MasterBench bench;
     bench.clock.SetUnixMsAtStart(UnixMsFromCalendar(local) - 180 * 60'000);
     bench.master.RequestClass2Data(1, Config(1, 2, 1));  // uses FCB 0
     bench.master.SendClockSync(1, Config(1, 1, 1), true);
     const auto w = bench.Written();
     ASSERT_EQ(w.size(), 2u);
-    EXPECT_EQ(w[1], Hex("68 0E 0E 68 73 01 67 01 06 01 00 5C 1B 05 0E 6D 03 18 F5 16"));
+    EXPECT_EQ(w[1], Hex(frame));
 }
 
 TEST(Commands, ClockSynchronisationWaitsForTheStartOfASecond) {
@@ -107,6 +100,7 @@ TEST(Commands, Cp56Time2aFields) {
     const Case cases[] = {
         {"Wednesday", Time(2024, 3, 13, 14, 5, 7, 4), "5C 1B 05 0E 6D 03 18"},
         {"Sunday carries 7", Time(2024, 3, 17, 23, 59, 59, 999), "5F EA 3B 17 F1 03 18"},
+        {"Sunday at midnight", Time(2024, 3, 17, 0, 0, 0, 0), "00 00 00 00 F1 03 18"},
         {"year 2000", Time(2000, 1, 1, 0, 0, 0, 0), "00 00 00 00 C1 01 00"},
         {"year 2099", Time(2099, 12, 31, 12, 30, 0, 10), "0A 00 1E 0C 9F 0C 63"},
     };

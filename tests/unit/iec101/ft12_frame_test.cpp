@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "iec101/iec101_commands.h"
 #include "iec101_test_support.h"
@@ -18,14 +19,7 @@ LinkConfig Widths(uint8_t addressWidth) {
 
 // A variable frame from link address 1 with the given control byte and ASDU.
 std::string Variable(uint8_t control, const std::string& asdu, uint8_t addressWidth = 1) {
-    const auto frame = BuildVariableFrame(control, 1, Widths(addressWidth), Hex(asdu));
-    std::string text;
-    char buf[4];
-    for (uint8_t b : frame) {
-        std::snprintf(buf, sizeof buf, "%02X ", b);
-        text += buf;
-    }
-    return text;
+    return Hex(BuildVariableFrame(control, 1, Widths(addressWidth), Hex(asdu)));
 }
 
 struct ReceiveCase {
@@ -38,14 +32,27 @@ struct ReceiveCase {
 }  // namespace
 
 TEST(Ft12Frame, FixedFramesAreBuiltWithTheirChecksum) {
-    EXPECT_EQ(BuildFixedFrame(0x49, 1, Widths(1)), Hex("10 49 01 4A 16"));
-    EXPECT_EQ(BuildFixedFrame(0x40, 1, Widths(1)), Hex("10 40 01 41 16"));
-    EXPECT_EQ(BuildFixedFrame(0x7B, 1, Widths(1)), Hex("10 7B 01 7C 16"));
-    // Two-byte address, low byte first; a width other than 1 counts as 2.
-    EXPECT_EQ(BuildFixedFrame(0x49, 0x0102, Widths(2)), Hex("10 49 02 01 4C 16"));
-    EXPECT_EQ(BuildFixedFrame(0x49, 0x0102, Widths(7)), Hex("10 49 02 01 4C 16"));
-    // The checksum wraps at 256.
-    EXPECT_EQ(BuildFixedFrame(0x7B, 0xFFFF, Widths(2)), Hex("10 7B FF FF 79 16"));
+    struct Case {
+        uint8_t control;
+        uint16_t address;
+        uint8_t addressWidth;
+        const char* frame;
+    };
+    const Case cases[] = {
+        {kControlLinkStatus, 1, 1, "10 49 01 4A 16"},
+        {kControlResetLink, 1, 1, "10 40 01 41 16"},
+        {0x7B, 1, 1, "10 7B 01 7C 16"},
+        // Two-byte address, low byte first; a width other than 1 counts as 2.
+        {0x49, 0x0102, 2, "10 49 02 01 4C 16"},
+        {0x49, 0x0102, 7, "10 49 02 01 4C 16"},
+        {kControlClass2 | kControlFcb, 0x0102, 2, "10 7B 02 01 7E 16"},
+        // The checksum wraps at 256.
+        {0x7B, 0xFFFF, 2, "10 7B FF FF 79 16"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Hex(BuildFixedFrame(c.control, c.address, Widths(c.addressWidth))), c.frame)
+            << "control " << int{c.control} << ", address " << c.address;
+    }
 }
 
 TEST(Ft12Frame, VariableFrameCarriesLengthTwiceAndSumsFromTheControlField) {
@@ -66,6 +73,7 @@ TEST(Ft12Frame, ReceiveCodes) {
         {"lone E5", "E5", 1, kReceiveSingleAck},
         {"lone 00", "00", 1, kReceiveShort},
         {"two E5", "E5 E5", 1, kReceiveShort},
+        {"three bytes", "10 00 01", 1, kReceiveShort},
         {"four bytes", "10 00 01 01", 1, kReceiveShort},
         {"acknowledge", "10 00 01 01 16", 1, kReceiveOk},
         {"no data", "10 09 01 0A 16", 1, kReceiveNoData},
@@ -84,6 +92,8 @@ TEST(Ft12Frame, ReceiveCodes) {
         {"two-byte address no data", "10 09 02 01 0C 16", 2, kReceiveNoData},
         {"interrogation confirmed", "68 09 09 68 08 01 64 01 07 01 00 00 14 8A 16", 1, kReceiveOk},
         {"user data with ACD", Variable(0x28, ictype(7)), 1, kReceiveUnexpected},
+        {"user data with ACD, type 9", "68 09 09 68 28 01 09 01 03 01 01 00 00 38 16", 1,
+         kReceiveUnexpected},
         {"user data with DFC", Variable(0x18, ictype(7)), 1, kReceiveUnexpected},
         {"user data with ACD and DFC", Variable(0x38, ictype(7)), 1, kReceiveUnexpected},
         {"interrogation activation mirrored", Variable(0x08, ictype(6)), 1, kReceiveRejected},
@@ -124,6 +134,29 @@ TEST(Ft12Frame, ReceiveCodes) {
         const auto bytes = Hex(c.bytes);
         EXPECT_EQ(master.ClassifyAnswer(bytes, answer, Widths(c.addressWidth)), c.code)
             << c.name << ": " << c.bytes;
+    }
+}
+
+TEST(Ft12Frame, InterrogationConfirmationCausesWithOneByteFields) {
+    // One byte each for address, IOA and cause, in the frame and in the master.
+    LinkConfig oneByte = Widths(1);
+    oneByte.ioaWidth = 1;
+    Iec101Results results;
+    Iec101Master master(results);
+    master.SetWidths({1, 1, 1});
+    const std::pair<uint8_t, uint8_t> cases[] = {
+        {7, kReceiveOk},
+        {6, kReceiveRejected},
+        {0x47, kReceiveRejected},
+        {44, 44},
+    };
+    for (const auto& [cause, code] : cases) {
+        const std::vector<uint8_t> asdu = {0x64, 0x01, cause, 0x01, 0x00, 0x14};
+        std::vector<uint8_t> answer;
+        EXPECT_EQ(
+            master.ClassifyAnswer(BuildVariableFrame(0x08, 1, oneByte, asdu), answer, oneByte),
+            code)
+            << "cause " << int{cause};
     }
 }
 

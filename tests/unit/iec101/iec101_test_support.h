@@ -2,37 +2,13 @@
 
 #include <cstdint>
 #include <deque>
-#include <string>
 #include <vector>
 
 #include "channel/serial_channel.h"
 #include "iec101/iec101_master.h"
 #include "platform/virtual/virtual_clock.h"
 #include "platform/virtual/virtual_line.h"
-
-// "10 49 01 4A 16" -> bytes.
-inline std::vector<uint8_t> Hex(const std::string& text) {
-    std::vector<uint8_t> out;
-    int high = -1;
-    for (char c : text) {
-        int d = -1;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        if (d < 0)
-            continue;
-        if (high < 0) {
-            high = d;
-        } else {
-            out.push_back(static_cast<uint8_t>(high * 16 + d));
-            high = -1;
-        }
-    }
-    return out;
-}
+#include "support/hex.h"
 
 // A far end that answers each write of the program with the next scripted answer (an empty
 // answer: silence), 1 ms after the write's last byte.

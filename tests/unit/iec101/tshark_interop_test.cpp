@@ -2,7 +2,6 @@
 // IEC 60870-5-101 dissector (tshark), with the field widths given as its preferences.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include "iec101/iec101_commands.h"
 #include "iec101_test_support.h"
 #include "platform/calendar.h"
+#include "support/system_time.h"
 
 namespace {
 
@@ -81,13 +81,7 @@ class TsharkInterop : public ::testing::Test {
         {
             std::ofstream dump(dir_ / "frames.txt");
             for (const auto& frame : frames) {
-                dump << "000000";
-                char byte[4];
-                for (uint8_t b : frame) {
-                    std::snprintf(byte, sizeof byte, " %02x", b);
-                    dump << byte;
-                }
-                dump << "\n";
+                dump << "000000 " << Hex(frame) << "\n";
             }
         }
         const auto octets = [](int n) { return std::to_string(n) + " octet"; };
@@ -150,20 +144,6 @@ void CheckRows(const std::vector<Decoded>& rows, const std::vector<Decoded>& exp
         EXPECT_EQ(rows[i].at("_ws.malformed"), "") << "frame " << i;
         EXPECT_EQ(rows[i].at("_ws.expert.message"), "") << "frame " << i;
     }
-}
-
-SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
-                uint16_t second, uint16_t ms) {
-    SystemTime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    t.milliseconds = ms;
-    t.dayOfWeek = CalendarFromUnixMs(UnixMsFromCalendar(t)).dayOfWeek;
-    return t;
 }
 
 }  // namespace

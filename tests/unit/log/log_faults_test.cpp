@@ -12,6 +12,7 @@
 #include "log/measurement_log.h"
 #include "platform/calendar.h"
 #include "platform/virtual/virtual_clock.h"
+#include "support/log_text.h"
 #include "support/memory_file_system.h"
 #include "support/small_file_system.h"
 

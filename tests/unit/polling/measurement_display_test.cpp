@@ -13,7 +13,7 @@ TransducerConfig ConfigWith(const std::vector<std::string>& names, const std::st
     c.modelName = model;
     c.timeSupport = timeSupport;
     c.wordOrder = 1;
-    c.ExchangeMode = 0;
+    c.ExchangeMode = ExchangeMode::kModbusRtu;
     for (size_t i = 0; i < names.size(); ++i) {
         ConfigParameter p;
         p.address = static_cast<uint32_t>(0x100 + i);
@@ -35,11 +35,11 @@ struct Refresh {
         group.names = names;
         input.group = &group;
         input.config = &config;
-        input.exchangeMode = 0;
+        input.exchangeMode = ExchangeMode::kModbusRtu;
         input.logColumns.assign(names.size(), true);
     }
     DisplayResult Run(const std::vector<uint8_t>& answer) {
-        input.answer = answer;
+        input.values = RegisterAnswerValues(answer);
         return RefreshValues(input, captions);
     }
 };
@@ -132,7 +132,7 @@ TEST(MeasurementDisplay, PlaceholderWithoutClockOrWhenStale) {
 
 TEST(MeasurementDisplay, IecAnswerOfType13IsAllFloats) {
     Refresh r({"aUa1", "aUb1"}, "TQ41", kThreePhase);
-    r.input.exchangeMode = 1;
+    r.input.exchangeMode = ExchangeMode::kIec101;
     r.input.lastValueType = 13;
     r.config.wordOrder = 0;
     // 12.34 and -1.5 as IEEE single precision, high byte first.

@@ -27,7 +27,7 @@ struct FaultBench {
     explicit FaultBench(const char* key, std::optional<uint8_t> mode = std::nullopt) {
         SimProfile profile = *FindProfile(key);
         if (mode) {
-            profile.config.ExchangeMode = *mode;
+            profile.config.ExchangeMode = ExchangeModeOf(*mode);
             RebuildProfileConfig(profile);
         }
         for (SimParameter& p : profile.parameters) {
@@ -59,8 +59,9 @@ struct FaultBench {
     // One read of TQ21's seven values and clock; what has arrived 100 ms later.
     std::vector<uint8_t> Poll(uint32_t waitMs = 100) {
         const std::vector<uint8_t> count = {0x00, 0x0B};
-        Write(device->Profile().config.ExchangeMode == 0 ? BuildRtuRequest(3, 4, 0x0100, &count)
-                                                         : BuildAsciiRequest(3, 4, 0x0100, &count));
+        Write(device->Profile().config.ExchangeMode == ExchangeMode::kModbusRtu
+                  ? BuildRtuRequest(3, 4, 0x0100, &count)
+                  : BuildAsciiRequest(3, 4, 0x0100, &count));
         clock.Sleep(waitMs);
         return ReadAll();
     }

@@ -33,6 +33,8 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_TRUE(all.trace && all.steady && !all.list);
     EXPECT_TRUE(Parsed({"--list"}).list);
     EXPECT_TRUE(Parsed({"-h"}).help);
+    EXPECT_TRUE(Parsed({"--version"}).version);
+    EXPECT_FALSE(defaults.version || defaults.help);
     EXPECT_EQ(Parsed({"--link-byte=135"}).linkByte, 0x87);
 }
 
@@ -54,6 +56,7 @@ TEST(SimOptions, RejectsWhatItCannotServe) {
         {"--name", ""},
         {"--name", std::string(65, 'x')},
         {"--trace=1"},
+        {"--version=2"},
         {"--device", ""},
         {"extra"},
         {"--unknown"},
@@ -94,7 +97,7 @@ TEST(SimOptions, ProfileTakesModeLineAddressAndSteadyValues) {
     std::string error;
     const auto profile = ProfileForOptions(options, error);
     ASSERT_TRUE(profile) << error;
-    EXPECT_EQ(profile->config.ExchangeMode, 255);
+    EXPECT_EQ(profile->config.ExchangeMode, ExchangeMode::kModbusAscii);
     EXPECT_EQ(profile->config.linkSettingsByte, 0xA5);
     EXPECT_EQ(profile->config.linkAddress, 17);
     EXPECT_EQ(profile->config.wordOrder, FindProfile("TQ10")->config.wordOrder);
@@ -129,8 +132,8 @@ TEST(SimOptions, LineAndModeTexts) {
     EXPECT_EQ(DescribeLine(ParseModeString("9600,O,7,2", LineSettings{})), "9600,O,7,2");
     EXPECT_EQ(DescribeLine(ParseModeString("1200,N,8,1.5", LineSettings{})), "1200,N,8,1.5");
     EXPECT_EQ(DescribeLine(ParseModeString("38400,E,8,2", LineSettings{}), false), "38400,?,?,2");
-    EXPECT_EQ(ExchangeModeName(255), "Modbus ASCII");
-    EXPECT_EQ(ExchangeModeName(0), "Modbus RTU");
+    EXPECT_EQ(ExchangeModeName(ExchangeMode::kModbusAscii), "Modbus ASCII");
+    EXPECT_EQ(ExchangeModeName(ExchangeMode::kModbusRtu), "Modbus RTU");
 
     // One line per built-in profile, each starting with its key.
     const std::string listing = ProfileListing();

@@ -105,7 +105,7 @@ TEST_F(SimFixture, ConfigurationRecordOnlyForTheRightAccessValue) {
     ASSERT_TRUE(decoded.accepted()) << DescribeRejection(decoded.rejection);
     EXPECT_EQ(decoded.config->modelName, "TQ21-1");
     EXPECT_EQ(decoded.config->linkAddress, 3);
-    EXPECT_EQ(decoded.config->ExchangeMode, 0);
+    EXPECT_EQ(decoded.config->ExchangeMode, ExchangeMode::kModbusRtu);
     EXPECT_EQ(device->configurationReads, 1);
 }
 

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "iec101_test_support.h"
 #include "platform/calendar.h"
+#include "platform/virtual/virtual_clock.h"
+#include "support/hex.h"
 
 namespace {
 

@@ -1,0 +1,4 @@
+#pragma once
+
+// The caption of the programs' error messages.
+inline constexpr const char* kErrorCaption = "Ошибка";
