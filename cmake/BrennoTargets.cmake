@@ -25,11 +25,54 @@ add_library(brenno_version INTERFACE)
 target_include_directories(brenno_version INTERFACE ${PROJECT_BINARY_DIR}/generated)
 
 # brenno_add_library(name SOURCES ... DEPS ...): a static library of the project.
+# [PRIVATE_DEPS ...] are libraries for its own sources, which its users do not see. It publishes
+# the headers of the folder of src/ whose CMakeLists.txt defines it (brenno_header_root), and
+# its users see those and the headers of its DEPS, nothing more, so that a header from a layer
+# a library does not link is not found. Libraries defined outside src/ (test helpers) see and
+# publish all of src/, as the tests do.
 function(brenno_add_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+    if(folder STREQUAL "" OR folder MATCHES "^\\.\\./")
+        target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    else()
+        brenno_header_root(${folder} root)
+        target_include_directories(${name} PUBLIC ${root})
+    endif()
     target_link_libraries(${name} PUBLIC brenno_options ${ARG_DEPS})
+    if(ARG_PRIVATE_DEPS)
+        target_link_libraries(${name} PRIVATE ${ARG_PRIVATE_DEPS})
+    endif()
+endfunction()
+
+# brenno_header_root(folder out): the include root of a folder of src/ in the build tree,
+# include/<folder>/, made at the first call. It holds links to the folder's headers under the
+# names the sources include them by (include/channel/channel/serial_channel.h leads to
+# src/channel/serial_channel.h), those of its subfolders too, but not of a subfolder that
+# defines libraries of its own (platform/posix), nor of any other folder. The links follow the
+# headers as they come and go (the globs are checked again at each build).
+function(brenno_header_root folder out)
+    string(REPLACE "/" "." key ${folder})
+    set(root ${PROJECT_BINARY_DIR}/include/${key})
+    get_property(made GLOBAL PROPERTY brenno_header_root_${key} SET)
+    if(NOT made)
+        set(dir ${PROJECT_SOURCE_DIR}/src/${folder})
+        file(GLOB_RECURSE headers CONFIGURE_DEPENDS RELATIVE ${dir} ${dir}/*.h)
+        file(GLOB_RECURSE own_lists CONFIGURE_DEPENDS RELATIVE ${dir} ${dir}/*/CMakeLists.txt)
+        foreach(own_list IN LISTS own_lists)
+            get_filename_component(subfolder ${own_list} DIRECTORY)
+            list(FILTER headers EXCLUDE REGEX "^${subfolder}/")
+        endforeach()
+        file(REMOVE_RECURSE ${root})
+        foreach(header IN LISTS headers)
+            get_filename_component(parent ${root}/${folder}/${header} DIRECTORY)
+            file(MAKE_DIRECTORY ${parent})
+            file(CREATE_LINK ${dir}/${header} ${root}/${folder}/${header} SYMBOLIC)
+        endforeach()
+        set_property(GLOBAL PROPERTY brenno_header_root_${key} TRUE)
+    endif()
+    set(${out} ${root} PARENT_SCOPE)
 endfunction()
 
 # brenno_add_unit_test(name SOURCES ... DEPS ... [LABELS ...] [RU_LOCALE]): a GoogleTest binary.

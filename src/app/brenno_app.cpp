@@ -6,11 +6,7 @@
 #include <clocale>
 #include <cstdio>
 
-#include "platform/posix/file_settings_store.h"
-#include "platform/posix/posix_device_names.h"
-#include "platform/posix/posix_serial_device.h"
-#include "platform/posix/system_clock.h"
-#include "platform/posix/user_dirs.h"
+#include "platform/platform_services.h"
 
 CBrennoApp::CBrennoApp(const ProgramVariant& variant, const WindowDescription& window,
                        const AppPlatform& platform)
@@ -52,12 +48,10 @@ int RunProgram(int argc, char** argv, const ProgramInfo& program, const ProgramV
     QApplication::setApplicationName(QString::fromStdString(variant.programName));
     QApplication::setWindowIcon(QIcon(QString::fromStdString(window.iconResource)));
 
-    PosixSerialDevice device;
-    SystemClock clock;
-    StdFileSystem files;
-    FileSettingsStore settings(UserSettingsPath());
-    PosixDeviceNames devices;
-    CBrennoApp app(variant, window, {device, clock, files, settings, devices});
+    const std::unique_ptr<PlatformServices> system = MakePlatformServices();
+    CBrennoApp app(variant, window,
+                   {system->device(), system->clock(), system->files(), system->settings(),
+                    system->devices()});
     app.dialog().SetParameterDialog(std::move(parameterDialog));
     return app.InitInstance();
 }
