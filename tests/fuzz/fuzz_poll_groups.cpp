@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds poll groups from arbitrary parameter lists under both programs' rules and checks that
 // the plan stays within its table and that every group's register count fits its names.
 #include <cstddef>
@@ -32,7 +33,7 @@ void CheckPlan(const PollPlan& plan, const PollGroupInput& input, bool singleGro
         if (registers != group.registerCount) {
             std::abort();
         }
-        if (input.exchangeMode != 1 && group.names.empty()) {
+        if (input.exchangeMode != ExchangeMode::kIec101 && group.names.empty()) {
             std::abort();
         }
     }
@@ -44,7 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) {
         return 0;
     }
-    static constexpr uint8_t kModes[] = {0, 1, 255, 4};
+    static constexpr ExchangeMode kModes[] = {ExchangeMode::kModbusRtu, ExchangeMode::kIec101,
+                                              ExchangeMode::kModbusAscii,
+                                              ExchangeMode::kReceiveOnly};
     PollGroupInput input;
     input.exchangeMode = kModes[data[0] & 3];
     input.valueIsFloat = (data[1] & 1) != 0;
@@ -64,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         input.parameterNames.push_back(name);
         input.parameterAddresses.push_back(address);
     }
-    const bool single = input.exchangeMode == 1 && input.chosenParameter.has_value();
+    const bool single =
+        input.exchangeMode == ExchangeMode::kIec101 && input.chosenParameter.has_value();
     CheckPlan(BuildPollGroups(input, PolmiraPollGroupRules()), input, single);
     CheckPlan(BuildPollGroups(input, CalvenaPollGroupRules()), input, false);
     return 0;
