@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Stand-ins for the micro benchmarks: a port that replays a recorded answer, a clock that can be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Micro benchmarks of the work the programs do per poll, on stand-ins without system calls:
 //   BM_ModbusTick12          one poll tick of a 12-register Modbus RTU group: collect the
 //                            answer, check it, decode and format the values, refresh the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The table of docs/performance.md from the RESULT, COMMAND and MBPOLL lines that
 # scripts/bench.sh collects. Variables: date, cpu.
 function has(k) { return (k in r) }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/process_stats.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A program's real window on the real platform (serial device, clock, files) against
 // transducer-sim on a pseudo-terminal, in real time: the user's Start with the save-file dialog
 // filled in, then polling for a measuring window. Optionally mbpoll polls a second simulator of

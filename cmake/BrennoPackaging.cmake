@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation (both programs, the simulator, desktop entries, icons, AppStream metainfo, man
 # pages, the documentation) and the Debian package:
 #   cmake --install <build> [--prefix DIR]

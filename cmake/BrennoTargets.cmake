@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared compile settings and helpers for the project's libraries, tests and fuzz targets.
 
 add_library(brenno_options INTERFACE)

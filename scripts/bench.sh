@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # ./run bench: builds the release preset with the benchmarks, runs them and writes
 # docs/performance.md (the same table is printed).
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The layering of the sources, checked: every #include in src/ against the layers its folder
 # may use, and every <header> against the folders that may include a toolkit's or an operating
 # system's headers. Each violation is printed as file:line: the include: the rule broken; the

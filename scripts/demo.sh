@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # ./run demo [polmira|calvena] [simulator options]
 #
 # Runs one of the programs against the simulated transducer: builds, starts transducer-sim on a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The licence line "SPDX-License-Identifier: MIT" at the top of every tracked source file: C++
 # (*.cpp, *.h, *.h.in) as a // comment; CMake (CMakeLists.txt, *.cmake), shell, Python and awk
 # scripts (by name, or by a #! first line) as a # comment, after the #! line where there is one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/accessible_value.h"
 
 #include <QAbstractItemView>

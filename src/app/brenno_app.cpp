@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/brenno_app.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/brenno_dlg.h"
 
 #include <QAbstractButton>

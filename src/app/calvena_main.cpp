@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calvena: the transducer metrology tool.
 #include "app/brenno_app.h"
 #include "app/calvena_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/calvena_window.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/dialog_template.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/input_address_dlg.h"
 
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Polmira: the transducer viewer.
 #include "app/brenno_app.h"
 #include "app/input_address_dlg.h"

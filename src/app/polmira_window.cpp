@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/polmira_window.h"
 
 #include <string>

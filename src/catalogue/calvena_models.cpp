@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/calvena_models.h"
 
 const ModelCatalogue& CalvenaModelCatalogue() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/exchange_mode.h"
 
 #include <array>

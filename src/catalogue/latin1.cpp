@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/latin1.h"
 
 std::string Latin1ToUtf8(std::span<const uint8_t> bytes) {

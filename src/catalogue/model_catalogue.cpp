@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/model_catalogue.h"
 
 #include <algorithm>

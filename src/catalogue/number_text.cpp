@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/number_text.h"
 
 #include <array>

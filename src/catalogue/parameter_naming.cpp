@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/parameter_naming.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/poll_groups.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/polmira_models.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/transducer_config.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/value_format.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "channel/exchange_result.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "channel/line_mode.h"
 
 #include <limits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The link-settings scan of SerialChannel: a transducer of unknown line settings is woken by
 // three zero bytes sent at its own settings, and then answers at 19200,E,8,1.
 

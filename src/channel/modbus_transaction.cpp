@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Modbus exchanges of SerialChannel: a send writes one request and returns; a receive
 // collects whatever has arrived since, with fixed gaps, and checks it.
 

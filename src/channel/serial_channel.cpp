@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "channel/serial_channel.h"
 
 #include "channel/line_mode.h"

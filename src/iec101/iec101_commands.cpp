@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "iec101/iec101_commands.h"
 
 std::array<uint8_t, 7> EncodeCp56Time2a(const SystemTime& time) {

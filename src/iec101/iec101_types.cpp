@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "iec101/iec101_types.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "log/measurement_log.h"
 
 #include <cstdio>

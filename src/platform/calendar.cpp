@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/calendar.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/settings_text.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "polling/calvena_variant.h"
 
 #include "catalogue/calvena_models.h"

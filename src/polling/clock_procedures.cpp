@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "polling/clock_procedures.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The commands that set the transducer's clock and start its RTC test mode: what the user is
 // told and how polling goes on (the exchanges are in clock_procedures).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measuring the one-way transfer delay of the line to an IEC-101 transducer (delay acquisition,
 // type 106) and passing it to the transducer.
 

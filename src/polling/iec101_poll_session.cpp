@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "polling/iec101_poll_session.h"
 
 #include <algorithm>

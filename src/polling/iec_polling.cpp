@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The controller's side of polling an IEC 60870-5-101 station: the parameter dialog's entries,
 // the preparation at Start, the collection of a tick (the session does the exchanges), and the
 // clock synchronisation over IEC-101.

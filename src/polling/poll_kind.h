@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What a tick asks an IEC-101 station for, chosen at Start with the window's poll-kind buttons

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "polling/polling_controller.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "polling/polmira_variant.h"
 
 #include "catalogue/polmira_models.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "polling/reentrancy_guard.h"
 
 ReentrancyGuard::Scope::Scope(ReentrancyGuard& guard, Activity activity)

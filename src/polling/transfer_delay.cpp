@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The transfer-delay measurement's exchanges (delay acquisition, type 106).
 
 #include "polling/transfer_delay.h"

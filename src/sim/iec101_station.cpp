@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/iec101_station.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/simulated_transducer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/transducer_profiles.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // transducer-sim: one simulated transducer on a new pseudo-terminal, published for the
 // programs' port lists, or on a real serial port.
 

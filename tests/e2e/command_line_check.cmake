@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # A program's command line as a user meets it, without a display: --help and --version answer
 # on standard output with status 0, a mistyped option gives one line on standard error and
 # status 2, and the window's toolkit is never needed for that.

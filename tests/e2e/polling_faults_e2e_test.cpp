@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The polling controller of the programs, on the real POSIX serial device and the system
 // clock, against transducer-sim as a separate process on a pseudo-terminal: a simulator that
 // dies while it is polled, one that comes back under the same name, a port another program

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "e2e/sim_process.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // transducer-sim as a separate process on a pseudo-terminal, reached in real time through the
 // POSIX serial device and the serial channel the programs use.
 

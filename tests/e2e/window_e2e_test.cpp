@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A program's real window against transducer-sim as a separate process on a pseudo-terminal,
 // in real time: the port list shows the simulator's port, Start wakes the transducer, reads
 // its configuration and polls it; the values appear, the log fills, Stop ends it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decodes arbitrary answers as configuration records; an accepted record must encode to one
 // that decodes to the same configuration.
 #include <cstddef>

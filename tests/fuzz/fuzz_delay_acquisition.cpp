@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The delay acquisition (TransferDelayExchange::Acquire) against arbitrary bytes
 // on a virtual line: an acknowledgement of the activation and a confirmation, each arriving at a
 // time of the input's choosing, the confirmation whole or in pieces, at any moment of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The delay measurement's frames over arbitrary bytes and field widths: the acknowledgement and
 // the confirmation are judged without reading outside the bytes; a returned time is a
 // millisecond of the minute, 1 to 59999, found only in a frame of the confirmation's length

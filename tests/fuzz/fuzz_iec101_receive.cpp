@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes on the line to the IEC-101 master's ReceiveFrame, in virtual time: the
 // collection, the classification and the ASDU decoder behind it, with the field widths, the
 // parameter list, the expected mask and the timing of the bytes taken from the input's first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The display refresh over arbitrary answers, parameter lists and poll groups: a group of
 // arbitrary names (as no configuration would give) and the first group that the poll-group
 // building makes of the same list, under either program's catalogue and rules. Each refresh

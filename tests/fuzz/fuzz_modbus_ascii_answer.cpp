@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ASCII answer check and decoding over arbitrary collected characters, and the ASCII
 // request builder over arbitrary requests: never read past the input, append nothing on a
 // failure, keep exception answers apart from valid ones.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The RTU answer check over arbitrary collected bytes, and the RTU request builder over arbitrary
 // requests: never read past the input, append only a valid frame's body, and every built request
 // passes the check.

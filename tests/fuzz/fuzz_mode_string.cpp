@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The mode-string parser over arbitrary text: a result or std::invalid_argument (exactly when
 // fewer than two commas remain), nothing else; and every link-settings byte's mode string parses.
 #include <algorithm>

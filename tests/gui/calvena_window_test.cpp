@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The metrology tool's main window, offscreen: its initial state, layout, keyboard filter,
 // about box and port list.
 #include <QAbstractButton>

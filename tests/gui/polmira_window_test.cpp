@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The viewer's main window, offscreen: its initial state, layout, keyboard filter, about
 // box, port list, data-format switch and parameter dialog.
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Qt's own dialogs speak Russian like the window, whatever the locale (ctest runs this under
 // LANG=en_US.UTF-8 and under ru_RU.UTF-8): the save-file dialog that a Start with "Записать в
 // файл" opens, with Qt's translation installed as the programs install it.

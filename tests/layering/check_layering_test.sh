@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The layering check on made-up source trees: a tree that keeps every rule passes, and one bad
 # include added to it fails, naming the file, the line and the rule.
 #   check_layering_test.sh path/to/check_layering.sh

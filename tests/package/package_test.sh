@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Debian package as a packager and a user meet it: built from the package preset (no tests),
 # passed by lintian --pedantic without an error or a warning and by appstreamcli, installed with
 # apt-get (which brings what it depends on), each program asked for its version without a

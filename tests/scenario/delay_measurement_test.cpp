@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The transfer-delay measurement of Polmira: its arithmetic on exact clock readings (a station
 // played by the test answers the delay acquisition), the ways it fails, and the measured delay
 // of a line with a known propagation delay.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A bad line in virtual time: each fault of the simulated transducer, in both programs and in
 // every exchange mode it applies to. A failed tick shows the error text, writes a row of
 // placeholder cells and leaves the values on screen alone; once the line is clean polling

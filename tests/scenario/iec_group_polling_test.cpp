@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IEC-101 polling by poll kind and interrogation group: which parameters a value set awaits,
 // what the link start-up sends, and what the window shows.
 

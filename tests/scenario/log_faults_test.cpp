@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The measurement log under stress, with the whole polling controller in virtual time: a disk
 // that fills up (injected, and a real tmpfs of 64 KiB), a day change while it is full, a log
 // file removed while it is written, and a polling process killed with SIGKILL. The failure is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Long polling in virtual time against a transducer whose line fails now and then: a day of
 // Modbus at 500 ms (172,800 ticks, across midnight), and as many IEC-101 ticks. Every tick
 // leaves its row in the log, polling never stalls, and the memory in use does not grow (run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The waits inside an IEC-101 tick (before and after a renewed interrogation) keep the window
 // alive: a click is handled when it is made, a Stop ends the tick at once, the other commands
 // run after it; and a lost interrogation is renewed only after three poll periods without news,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/file_settings_store.h"
 
 #include <fcntl.h>

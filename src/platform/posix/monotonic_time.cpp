@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/monotonic_time.h"
 
 #include <time.h>

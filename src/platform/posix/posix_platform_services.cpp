@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The composition root of the POSIX (Linux) programs.
 #include <memory>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/pseudo_terminal.h"
 
 #include <errno.h>

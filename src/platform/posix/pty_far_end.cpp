@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/pty_far_end.h"
 
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/stop_signals.h"
 
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Ctrl-C (SIGINT), SIGTERM and SIGHUP ask a long-running tool to end: after InstallStopSignals

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/system_clock.h"
 
 #include <errno.h>

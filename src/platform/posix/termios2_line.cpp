@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/termios2_line.h"
 
 // Only the kernel's headers here: see termios2_line.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/tty_far_end.h"
 
 #include <errno.h>

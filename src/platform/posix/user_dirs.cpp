@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/user_dirs.h"
 
 #include <pwd.h>

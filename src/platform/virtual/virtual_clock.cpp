@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/virtual/virtual_clock.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/virtual/virtual_line.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "channel/modbus_frame.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "channel/port_list.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "iec101/iec101_commands.h"
 
 #include <gtest/gtest.h>

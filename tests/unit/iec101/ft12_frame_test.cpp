@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "iec101/ft12_frame.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The master against the simulated controlled station on a virtual line, in virtual time.
 #include <gtest/gtest.h>
 

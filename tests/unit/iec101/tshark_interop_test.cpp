@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every frame kind the master builds, decoded by an independent decoder: Wireshark's
 // IEC 60870-5-101 dissector (tshark), with the field widths given as its preferences.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log when its file fails: a full disk (in memory, and for real on a small tmpfs), a day
 // change in the middle of it, a file removed while it is written, and the bound on the rows
 // kept meanwhile. No row finished after the disk has space again is lost, and none before it

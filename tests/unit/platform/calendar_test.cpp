@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/calendar.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's port (PosixSerialDevice under SerialChannel) against libmodbus serving as an
 // RTU slave, over a real pseudo-terminal in real time.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX composition root: each object MakePlatformServices() gives is wired to the real
 // system, at the places the programs look for their settings and the simulator's ports.
 #include "platform/platform_services.h"

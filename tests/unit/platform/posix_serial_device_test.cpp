@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PosixSerialDevice against a real pseudo-terminal. The program's side opens the slave path
 // (/dev/pts/N) by absolute path, as it would open /dev/ttyUSB0; the test plays the far end of
 // the line on the master side through PseudoTerminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real clock. The waits here are real but tiny.
 #include "platform/posix/system_clock.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel state that WriteTermios2Line leaves on a pseudo-terminal's slave side, read back
 // with TCGETS2. Only the kernel's terminal headers may be used here (see termios2_line.h).
 #include "platform/posix/termios2_line.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "polling/measurement_display.h"
 
 #include <gtest/gtest.h>

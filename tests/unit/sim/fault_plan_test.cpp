@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/fault_plan.h"
 
 #include <gtest/gtest.h>
