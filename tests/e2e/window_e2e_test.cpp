@@ -112,6 +112,24 @@ class FileDialogHand : public QObject {
     QTimer timer_;
 };
 
+// A program's window on the real platform objects, the remembered port the simulator's
+// published one.
+struct WindowOnSimulator {
+    WindowOnSimulator(const SimProcess& sim, const std::string& portName)
+        : devices("/sys/class/tty", (sim.RuntimeDir() / "transducer-sim").string()) {
+        settings.values[kPortSettingKey] = portName;
+        app = std::make_unique<CBrennoApp>(
+            Variant(), Window(), AppPlatform{device, clock, fileSystem, settings, devices});
+    }
+
+    PosixSerialDevice device;
+    SystemClock clock;
+    StdFileSystem fileSystem;
+    MemorySettingsStore settings;
+    PosixDeviceNames devices;
+    std::unique_ptr<CBrennoApp> app;
+};
+
 }  // namespace
 
 class WindowEndToEnd : public QObject {
@@ -123,13 +141,8 @@ class WindowEndToEnd : public QObject {
         SimProcess sim({"--model", kModel, "--name", "e2e-sim"});
         QVERIFY2(!sim.PortPath().empty(), sim.Stderr().c_str());
 
-        PosixSerialDevice device;
-        SystemClock clock;
-        StdFileSystem fileSystem;
-        MemorySettingsStore settings;
-        settings.values[kPortSettingKey] = "e2e-sim";
-        PosixDeviceNames devices("/sys/class/tty", (sim.RuntimeDir() / "transducer-sim").string());
-        CBrennoApp app(Variant(), Window(), {device, clock, fileSystem, settings, devices});
+        WindowOnSimulator window(sim, "e2e-sim");
+        CBrennoApp& app = *window.app;
         CBrennoDlg& dialog = app.dialog();
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -203,13 +216,8 @@ class WindowEndToEnd : public QObject {
         }
         SimProcess sim({"--model", kModel, "--name", "e2e-full"});
         QVERIFY2(!sim.PortPath().empty(), sim.Stderr().c_str());
-        PosixSerialDevice device;
-        SystemClock clock;
-        StdFileSystem fileSystem;
-        MemorySettingsStore settings;
-        settings.values[kPortSettingKey] = "e2e-full";
-        PosixDeviceNames devices("/sys/class/tty", (sim.RuntimeDir() / "transducer-sim").string());
-        CBrennoApp app(Variant(), Window(), {device, clock, fileSystem, settings, devices});
+        WindowOnSimulator window(sim, "e2e-full");
+        CBrennoApp& app = *window.app;
         CBrennoDlg& dialog = app.dialog();
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -282,13 +290,8 @@ class WindowEndToEnd : public QObject {
             {"--model", "TQ21", "--mode", "1", "--address", "1", "--name", "e2e-buttons"});
 #endif
         QVERIFY2(!sim.PortPath().empty(), sim.Stderr().c_str());
-        PosixSerialDevice device;
-        SystemClock clock;
-        StdFileSystem fileSystem;
-        MemorySettingsStore settings;
-        settings.values[kPortSettingKey] = "e2e-buttons";
-        PosixDeviceNames devices("/sys/class/tty", (sim.RuntimeDir() / "transducer-sim").string());
-        CBrennoApp app(Variant(), Window(), {device, clock, fileSystem, settings, devices});
+        WindowOnSimulator window(sim, "e2e-buttons");
+        CBrennoApp& app = *window.app;
         CBrennoDlg& dialog = app.dialog();
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));

@@ -5,22 +5,12 @@
 #include "polling/polmira_variant.h"
 #include "scenario/scenario_bench.h"
 
-namespace {
-
-// TQ51's 32-bit voltages served as an IEC 60870-5-101 station (short floats, type 13).
-SimProfile IecProfile() {
-    SimProfile profile = SteadyProfile("TQ51");
-    profile.config.ExchangeMode = ExchangeMode::kIec101;
-    RebuildProfileConfig(profile);
-    return profile;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(IecPolling, GroupInterrogationStartsTheLinkAndShowsTheValues) {
     for (const ProgramVariant* variant : {&PolmiraVariant(), &CalvenaVariant()}) {
         SCOPED_TRACE(variant->programName);
-        ScenarioBench bench(*variant, IecProfile());
+        ScenarioBench bench(*variant, SteadyIecProfile());
         bench.Start();
         ASSERT_TRUE(bench.view.messages.empty()) << bench.view.messages[0].text;
         EXPECT_TRUE(bench.view.timerArmed);
@@ -47,7 +37,7 @@ TEST(IecPolling, GroupInterrogationStartsTheLinkAndShowsTheValues) {
 }
 
 TEST(IecPolling, SilentStationFailsTheLinkStartUp) {
-    ScenarioBench bench(PolmiraVariant(), IecProfile());
+    ScenarioBench bench(PolmiraVariant(), SteadyIecProfile());
     bench.device.Station()->faults.silent = true;
     bench.Start();
     ASSERT_EQ(bench.view.messages.size(), 1u);
@@ -57,7 +47,7 @@ TEST(IecPolling, SilentStationFailsTheLinkStartUp) {
 }
 
 TEST(IecPolling, ModeTwoExchangesNothingPerTick) {
-    SimProfile profile = IecProfile();
+    SimProfile profile = SteadyIecProfile();
     profile.config.ExchangeMode = ExchangeMode::kIec101Prepared;
     RebuildProfileConfig(profile);
     ScenarioBench bench(PolmiraVariant(), profile);
@@ -70,7 +60,7 @@ TEST(IecPolling, ModeTwoExchangesNothingPerTick) {
 }
 
 TEST(IecPolling, ReadCommandWithACancelledParameterChoiceStops) {
-    ScenarioBench bench(PolmiraVariant(), IecProfile());
+    ScenarioBench bench(PolmiraVariant(), SteadyIecProfile());
     bench.view.pollKind = 1;  // "Чтение (102)"; the stand-in window cancels the dialog
     bench.Start();
     EXPECT_FALSE(bench.view.timerArmed);
@@ -78,7 +68,7 @@ TEST(IecPolling, ReadCommandWithACancelledParameterChoiceStops) {
 }
 
 TEST(DelayMeasurement, MeasuresTheLineAndPassesTheDelayOn) {
-    ScenarioBench bench(PolmiraVariant(), IecProfile());
+    ScenarioBench bench(PolmiraVariant(), SteadyIecProfile());
     bench.Start();
     bench.RunTicks(2);
     bench.controller.OnMeasureDelay();
@@ -105,7 +95,7 @@ TEST(DelayMeasurement, ModbusTransducerOnlyResetsTheText) {
 }
 
 TEST(IecPolling, ReadCommandPollsTheChosenParameterAlone) {
-    ScenarioBench bench(PolmiraVariant(), IecProfile());
+    ScenarioBench bench(PolmiraVariant(), SteadyIecProfile());
     bench.view.pollKind = 1;
     bench.view.parameterChoice = 1;  // the second entry: Ub
     bench.Start();
@@ -124,7 +114,7 @@ TEST(IecPolling, ReadCommandPollsTheChosenParameterAlone) {
 
 TEST(IecPolling, UnchangedTimeTagsShowThePlaceholder) {
     // Type 36: short floats with a CP56Time2a time tag.
-    SimProfile profile = IecProfile();
+    SimProfile profile = SteadyIecProfile();
     profile.config.iecValueType = 36;
     profile.config.timeSupport = 1;
     profile.clockAddress = 0x0300;
@@ -146,7 +136,7 @@ TEST(IecPolling, UnchangedTimeTagsShowThePlaceholder) {
 }
 
 TEST(IecClockSync, SetsTheStationClockAtLinkAddressOne) {
-    SimProfile profile = IecProfile();
+    SimProfile profile = SteadyIecProfile();
     profile.config.linkAddress = 1;
     profile.config.timeSupport = 1;
     profile.clockAddress = 0x0300;
@@ -171,7 +161,7 @@ TEST(IecClockSync, SetsTheStationClockAtLinkAddressOne) {
 }
 
 TEST(IecClockSync, AStationAtAnotherAddressIsStillAddressedAtOne) {
-    SimProfile profile = IecProfile();  // link address 9
+    SimProfile profile = SteadyIecProfile();  // link address 9
     profile.config.timeSupport = 1;
     profile.clockAddress = 0x0300;
     RebuildProfileConfig(profile);

@@ -56,3 +56,11 @@ inline SimProfile SteadyProfile(const std::string& key) {
     }
     return profile;
 }
+
+// TQ51's 32-bit voltages served as an IEC 60870-5-101 station, its values standing still.
+inline SimProfile SteadyIecProfile() {
+    SimProfile profile = SteadyProfile("TQ51");
+    profile.config.ExchangeMode = ExchangeMode::kIec101;
+    RebuildProfileConfig(profile);
+    return profile;
+}

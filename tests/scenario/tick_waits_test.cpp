@@ -17,14 +17,6 @@
 
 namespace {
 
-// TQ51's 32-bit voltages served as an IEC 60870-5-101 station.
-SimProfile IecProfile() {
-    SimProfile profile = SteadyProfile("TQ51");
-    profile.config.ExchangeMode = ExchangeMode::kIec101;
-    RebuildProfileConfig(profile);
-    return profile;
-}
-
 void StartWithPeriod(ScenarioBench& bench, uint32_t periodMs) {
     bench.view.texts[ViewText::kPeriodField] = std::to_string(periodMs);
     bench.Start();
@@ -58,7 +50,7 @@ constexpr uint32_t kLongPeriodMs = 10'000;
 }  // namespace
 
 TEST(TickWaits, ClicksAreHandledWhenTheyAreMade) {
-    ScenarioBench bench(PolmiraVariant(), IecProfile());
+    ScenarioBench bench(PolmiraVariant(), SteadyIecProfile());
     StartWithPeriod(bench, kLongPeriodMs);
     // A click every 250 ms for a minute, a few renewed interrogations among them.
     const uint64_t from = bench.clock.NowUs();
@@ -82,7 +74,7 @@ TEST(TickWaits, AStopInsideTheWaitEndsTheTickAtOnce) {
     int stoppedInWait = 0;
     for (uint64_t k = 1; k <= 12; ++k) {
         SCOPED_TRACE("stop " + std::to_string(k));
-        ScenarioBench bench(CalvenaVariant(), IecProfile());
+        ScenarioBench bench(CalvenaVariant(), SteadyIecProfile());
         StartWithPeriod(bench, kLongPeriodMs);
         // The first renewal comes some 30 s in; from then on most of the time is its wait.
         const uint64_t stopUs = bench.clock.NowUs() + 30'000'000 + k * 2'500'000;
@@ -109,7 +101,7 @@ TEST(TickWaits, AStopInsideTheWaitEndsTheTickAtOnce) {
 TEST(TickWaits, ACommandInsideTheWaitRunsAfterTheTick) {
     // A station with a clock (short floats with a time tag) at link address 1, where the
     // clock is set.
-    SimProfile profile = IecProfile();
+    SimProfile profile = SteadyIecProfile();
     profile.config.linkAddress = 1;
     profile.config.iecValueType = 36;
     profile.config.timeSupport = 1;
@@ -155,7 +147,7 @@ TEST(TickWaits, ACommandInsideTheWaitRunsAfterTheTick) {
 TEST(InterrogationRenewal, ALostTerminationIsRenewedWithoutFlooding) {
     for (const uint32_t period : {500u, 2000u}) {
         SCOPED_TRACE(period);
-        ScenarioBench bench(PolmiraVariant(), IecProfile());
+        ScenarioBench bench(PolmiraVariant(), SteadyIecProfile());
         bench.device.Station()->faults.noTermination = true;
         StartWithPeriod(bench, period);
         bench.view.RunFor(40 * period);
@@ -174,7 +166,7 @@ TEST(InterrogationRenewal, ALostTerminationIsRenewedWithoutFlooding) {
 // A healthy station ends every interrogation with its termination: each renewal follows one,
 // at the 100 ms cycle, as before.
 TEST(InterrogationRenewal, AHealthyCycleRenewsAfterEveryTermination) {
-    ScenarioBench bench(CalvenaVariant(), IecProfile());
+    ScenarioBench bench(CalvenaVariant(), SteadyIecProfile());
     StartWithPeriod(bench, 500);
     bench.view.RunFor(20'000);
     const std::vector<uint64_t> times = InterrogationTimesUs(bench.line);
