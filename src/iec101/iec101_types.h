@@ -32,6 +32,16 @@ struct Iec101Results {
     uint32_t asduCount = 0;
 };
 
+// Causes of transmission the master sends and reads (the first cause byte, without the test
+// and negative bits).
+inline constexpr uint8_t kCauseRequest = 5;
+inline constexpr uint8_t kCauseActivation = 6;
+inline constexpr uint8_t kCauseConfirmation = 7;
+inline constexpr uint8_t kCauseDeactivation = 8;
+inline constexpr uint8_t kCauseTermination = 10;
+// An interrogation of the station; 21 to 36 interrogate groups 1 to 16.
+inline constexpr uint8_t kCauseStationInterrogated = 20;
+
 // The field widths of the configuration record: link and common address (1 or 2 bytes),
 // information object address (1 to 3 bytes), cause of transmission (1 or 2 bytes).
 struct IecWidths {

@@ -8,11 +8,6 @@
 
 namespace {
 
-constexpr uint8_t kCauseActivation = 6;
-constexpr uint8_t kCauseDeactivation = 8;
-constexpr uint8_t kCauseRequest = 5;
-constexpr uint8_t kCauseTermination = 10;
-constexpr uint8_t kStationGroupCause = 20;
 // A renewed interrogation, and the start-up's when interrogating, run the timer at this.
 constexpr uint32_t kInterrogationCycleMs = 100;
 
@@ -36,14 +31,8 @@ bool IsExpected(const std::string& name, const PollPlan& plan, const IecPollSett
 }  // namespace
 
 LinkConfig LinkConfigOf(const TransducerConfig& config, uint8_t group, uint8_t cause) {
-    LinkConfig lc;
-    lc.addressWidth = config.iecAddressWidth;
-    lc.ioaWidth = config.iecObjectAddressWidth;
-    lc.causeWidth = config.iecCauseWidth;
-    lc.reserved = 16;
-    lc.group = group;
-    lc.commandCause = cause;
-    return lc;
+    return LinkConfig::FromWidths(
+        {config.iecAddressWidth, config.iecObjectAddressWidth, config.iecCauseWidth}, group, cause);
 }
 
 Iec101PollSession::Iec101PollSession(SerialChannel& channel, Clock& clock, IecSessionHost& host)
@@ -73,7 +62,7 @@ void Iec101PollSession::Prepare(const TransducerConfig& config, const PollPlan& 
         if (settings.kind == PollKind::kInterrogation && group >= 1 && group <= 16 &&
             j < config.groupBytes.size()) {
             const uint8_t g = config.groupBytes[j];
-            if (g != kStationGroupCause && g != kStationGroupCause + group) {
+            if (g != kCauseStationInterrogated && g != kCauseStationInterrogated + group) {
                 received = 0xFF;
                 expected = false;
             }

@@ -49,7 +49,8 @@ struct IecCollection {
 
 // The link settings of an exchange: the configuration's field widths, the interrogation group
 // and the cause of an ASDU command.
-LinkConfig LinkConfigOf(const TransducerConfig& config, uint8_t group, uint8_t cause = 6);
+LinkConfig LinkConfigOf(const TransducerConfig& config, uint8_t group,
+                        uint8_t cause = kCauseActivation);
 
 // Polling one IEC 60870-5-101 controlled station: the master and its link state, the
 // preparation of a value set at Start, the link start-up in the first request, the request of

@@ -528,7 +528,7 @@ void PollingController::SendPollRequest() {
         }
     }
     if (!(mode == ExchangeMode::kIec101 && pollKind_ == PollKind::kInterrogation &&
-          iec_.Results().lastCause != 7)) {
+          iec_.Results().lastCause != kCauseConfirmation)) {
         TakeComputerTime();
     }
 }
