@@ -27,7 +27,6 @@ class MemoryFileSystem : public FileSystem {
         if (pulledOut_ || files.count(path) == 0) {
             return nullptr;
         }
-        ++appendCount;
         return std::make_unique<Sink>(*this, path, ++generation_[path]);
     }
 
@@ -56,7 +55,6 @@ class MemoryFileSystem : public FileSystem {
     std::set<std::string> uncreatable;
     bool diskFull = false;
     int createCount = 0;
-    int appendCount = 0;
 
   private:
     class Sink : public FileSink {
