@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#if !defined(_WIN32)
 #include <sys/mount.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -12,10 +14,14 @@
 
 // A small tmpfs mounted for a test in a fresh folder, so that a disk really fills up (needs the
 // right to mount: root, or a user namespace that grants it). mounted() is false where that is
-// not permitted; the test then skips.
+// not permitted (and on Windows, which has no tmpfs); the test then skips.
 class SmallFileSystem {
   public:
     explicit SmallFileSystem(const std::string& size = "64k") {
+#if defined(_WIN32)
+        (void)size;
+        why_ = "no tmpfs on Windows";
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "small-fs-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             return;
@@ -26,11 +32,14 @@ class SmallFileSystem {
         if (!mounted_) {
             why_ = std::string("mount -t tmpfs: ") + std::strerror(errno);
         }
+#endif
     }
     ~SmallFileSystem() {
+#if !defined(_WIN32)
         if (mounted_) {
             ::umount2(dir_.c_str(), MNT_DETACH);
         }
+#endif
         if (!dir_.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(dir_, ignored);

@@ -2,9 +2,11 @@
 #include "log/measurement_log.h"
 
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -137,6 +139,8 @@ TEST_F(LogFixture, CreateFailureAndWriteFailureAreReported) {
     EXPECT_FALSE(log.TakeWriteFailure());  // reported once
 }
 
+// fork() and SIGKILL: POSIX only.
+#if !defined(_WIN32)
 TEST(LogOnDisk, RowsSurviveAProcessKilledBetweenPolls) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("log-kill-" + std::to_string(::getpid()));
@@ -175,3 +179,4 @@ TEST(LogOnDisk, RowsSurviveAProcessKilledBetweenPolls) {
               "05_03_2024 09:05:04,2\t2    \t");
     std::filesystem::remove_all(dir);
 }
+#endif
