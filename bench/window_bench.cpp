@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "app/brenno_app.h"
+#include "app/qt/brenno_app.h"
 #include "bench/process_stats.h"
 #include "channel/line_mode.h"
 #include "channel/port_list.h"
@@ -52,7 +52,7 @@ constexpr int kStatusLine = 1031;
 constexpr int kFirstValue = 1018;
 }  // namespace
 #else
-#include "app/input_address_dlg.h"
+#include "app/qt/input_address_dlg.h"
 #include "app/polmira_window.h"
 #include "polling/polmira_variant.h"
 namespace {

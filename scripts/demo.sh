@@ -42,7 +42,7 @@ else
 fi
 cmake --build "$build" --target transducer-sim "$program" | tail -n 1
 sim_bin=$build/src/sim/transducer-sim
-app_bin=$build/src/app/$program
+app_bin=$build/src/app/qt/$program
 for f in "$sim_bin" "$app_bin"; do
     [ -x "$f" ] || { echo "not built: $f" >&2; exit 1; }
 done

@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/brenno_app.h"
+#include "app/qt/brenno_app.h"
 #include "channel/port_list.h"
 #include "e2e/sim_process.h"
 #include "gui/gui_support.h"

@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "app/brenno_app.h"
+#include "app/qt/brenno_app.h"
 #include "platform/virtual/virtual_clock.h"
 #include "platform/virtual/virtual_line.h"
 #include "support/memory_file_system.h"

@@ -14,7 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/input_address_dlg.h"
+#include "app/qt/input_address_dlg.h"
 #include "app/polmira_window.h"
 #include "channel/port_list.h"
 #include "gui/gui_support.h"

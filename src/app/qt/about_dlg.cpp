@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "app/about_dlg.h"
+#include "app/qt/about_dlg.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/brenno_dlg.h"
+#include "app/qt/brenno_dlg.h"
 
 CAboutDlg::CAboutDlg(const DialogTemplate& dialog, const QIcon& icon, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/brenno_app.h"
+#include "app/qt/brenno_app.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/accessible_value.h"
+#include "app/qt/accessible_value.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>

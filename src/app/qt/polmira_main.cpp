@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Polmira: the transducer viewer.
-#include "app/brenno_app.h"
-#include "app/input_address_dlg.h"
+#include "app/qt/brenno_app.h"
+#include "app/qt/input_address_dlg.h"
 #include "app/polmira_window.h"
 #include "polling/polmira_variant.h"
 

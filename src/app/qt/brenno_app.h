@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "app/brenno_dlg.h"
+#include "app/qt/brenno_dlg.h"
 #include "app/command_line.h"
 #include "channel/serial_channel.h"
 #include "platform/clock.h"

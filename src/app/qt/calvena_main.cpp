@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Calvena: the transducer metrology tool.
-#include "app/brenno_app.h"
+#include "app/qt/brenno_app.h"
 #include "app/calvena_window.h"
 #include "polling/calvena_variant.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/brenno_dlg.h"
+#include "app/qt/brenno_dlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -20,8 +20,8 @@
 #include <QRadioButton>
 #include <QStringList>
 
-#include "app/about_dlg.h"
-#include "app/accessible_value.h"
+#include "app/qt/about_dlg.h"
+#include "app/qt/accessible_value.h"
 #include "catalogue/model_catalogue.h"
 #include "channel/port_list.h"
 #include "channel/serial_channel.h"

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "app/input_address_dlg.h"
+#include "app/qt/input_address_dlg.h"
 
 #include <QComboBox>
 #include <QPushButton>
 
-#include "app/brenno_dlg.h"
+#include "app/qt/brenno_dlg.h"
 #include "app/polmira_window.h"
 
 CInputAddress::CInputAddress(const std::vector<ParameterChoice>& choices, QWidget* owner)
