@@ -32,6 +32,15 @@ front_ends=" app "
 systems=" posix win32 "
 # The folders that may include toolkit and operating-system headers.
 system_header_folders=" app platform "
+# Inside them each toolkit and system has its own place: two front ends over one shared layout
+# (app/ itself holds no toolkit), and the system parts of the platform layer.
+qt_places=" app/qt/ "
+windows_places=" app/win32/ platform/win32/ "
+front_end_parts=" qt win32 "
+# The Windows SDK's headers that only a Windows part includes.
+windows_headers=" windows.h windowsx.h winbase.h winuser.h wingdi.h winreg.h winnls.h commctrl.h
+    commdlg.h shellapi.h shlobj.h objbase.h mmsystem.h timeapi.h setupapi.h devguid.h "
+windows_headers=$(echo $windows_headers)
 # Narrow exceptions, as "file include-prefix". The simulator program serves a pseudo-terminal
 # or a real port and is a POSIX program for now.
 exceptions=(
@@ -64,6 +73,14 @@ report() {  # where what rule
 
 contains() {  # list word: whether the space-separated list holds the word
     [[ " $1 " == *" $2 "* ]]
+}
+
+in_places() {  # places file: whether the file lies in one of the space-separated folders
+    local place
+    for place in $1; do
+        [[ "$2" == "$place"* ]] && return 0
+    done
+    return 1
 }
 
 # A path with its "." and ".." parts taken out (a leading ".." is kept: it leaves src/).
@@ -125,6 +142,14 @@ check_project_include() {  # file line include target
         report "$file:$line" "$text" "not a header of a layer of src/"
         return
     fi
+    if [ "$folder" = app ] && [ "$layer" = app ]; then
+        local mine=${file#app/}
+        mine=${mine%%/*}
+        if [ "$rest" != "$part" ] && contains "$front_end_parts" "$part" && [ "$part" != "$mine" ]; then
+            report "$file:$line" "$text" "app/$part/ is one front end; the other and app/ do not include it"
+        fi
+        return
+    fi
     if [ "$layer" = "$folder" ] || contains "$front_ends" "$folder"; then
         return
     fi
@@ -165,6 +190,10 @@ while IFS= read -r hit; do
         check_project_include "$file" "$line" "$text" "$(normalize "$name")"
     elif ! contains "$standard_headers" "$name" && ! contains "$system_header_folders" "$folder"; then
         report "$file:$line" "$text" "a toolkit's or system's header; outside $system_header_places only the C++ standard library's headers are included"
+    elif [[ "$name" =~ ^Q[A-Za-z0-9_]*$ || "$name" == Qt*/* ]] && ! in_places "$qt_places" "$file"; then
+        report "$file:$line" "$text" "Qt is included in $(echo $qt_places) only"
+    elif contains "$windows_headers" "${name,,}" && ! in_places "$windows_places" "$file"; then
+        report "$file:$line" "$text" "Windows' headers are included in $(echo $windows_places) only"
     fi
 done < <(grep -rnE --include='*.h' --include='*.hpp' --include='*.cpp' --include='*.cc' \
     '^[[:space:]]*#[[:space:]]*include' "$src" | sort -t: -k1,1 -k2,2n)

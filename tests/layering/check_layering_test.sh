@@ -41,9 +41,13 @@ put "$clean" sim/device.h '#include "catalogue/model.h"' '#include "iec101/maste
     '#include "log/measurement_log.h"' '#include "platform/virtual/virtual_line.h"'
 put "$clean" sim/transducer_sim_main.cpp '#include "platform/posix/system_clock.h"' \
     '#include "sim/device.h"'
-put "$clean" app/window.cpp '#include <QWidget>' '#include <QtCore/QTimer>' '#include <unistd.h>' \
-    '#include "polling/controller.h"' '#include "sim/device.h"' \
+put "$clean" app/layout.h '#include "polling/controller.h"' '#include <string>'
+put "$clean" app/qt/window.cpp '#include <QWidget>' '#include <QtCore/QTimer>' '#include <unistd.h>' \
+    '#include "polling/controller.h"' '#include "sim/device.h"' '#include "app/layout.h"' \
     '#include "platform/platform_services.h"' '#include "moc_window.cpp"'
+put "$clean" app/win32/dialog.cpp '#include <windows.h>' '#include <commctrl.h>' \
+    '#include "app/layout.h"' '#include "app/win32/dialog.h"' '#include "polling/controller.h"'
+put "$clean" platform/win32/registry.cpp '#include <windows.h>' '#include "platform/clock.h"'
 
 fail() {
     echo "FAIL: $*"
@@ -73,6 +77,12 @@ cases=(
     'platform/posix/serial.cpp|#include "platform/win32/registry.h"|platform/win32/ is included from platform/win32/ only'
     'sim/line_server.cpp|#include "platform/posix/system_clock.h"|platform/posix/ is included from platform/posix/ only'
     'catalogue/latin1.cpp|#include <QString>|a toolkit'"'"'s or system'"'"'s header'
+    'app/layout.cpp|#include <QWidget>|Qt is included in app/qt/ only'
+    'app/win32/menu.cpp|#include <QtGui/QIcon>|Qt is included in app/qt/ only'
+    'app/qt/port.cpp|#include <Windows.h>|Windows'"'"' headers are included in app/win32/ platform/win32/ only'
+    'platform/std_file.cpp|#include <windows.h>|Windows'"'"' headers are included in app/win32/ platform/win32/ only'
+    'app/qt/about.cpp|#include "app/win32/dialog.h"|app/win32/ is one front end'
+    'app/layout.cpp|#include "app/qt/window.h"|app/qt/ is one front end'
     'sim/line_server.cpp|#include <termios.h>|a toolkit'"'"'s or system'"'"'s header'
     'polling/clock.cpp|  #  include <sys/time.h>|a toolkit'"'"'s or system'"'"'s header'
     'log/file.cpp|#include <stdio.h>|a toolkit'"'"'s or system'"'"'s header'
