@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#include "app/win32/about_dlg.h"
+
+#include "app/win32/brenno_dlg.h"
+#include "app/win32/dialog_builder.h"
+
+void CAboutDlg::Show(HWND owner, const DialogTemplate& dialog) {
+    const DialogTemplateBuffer buffer(dialog, ModalDialogStyle(), {{kIconResource, 14, 14}});
+    DialogBoxIndirectParamW(GetModuleHandleW(nullptr), buffer.get(), owner, &CAboutDlg::DialogProc,
+                            0);
+}
+
+INT_PTR CALLBACK CAboutDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                EndDialog(hwnd, LOWORD(wParam));
+                return TRUE;
+            }
+            return FALSE;
+        case WM_CLOSE:
+            EndDialog(hwnd, IDCANCEL);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
