@@ -5,6 +5,8 @@
 #include <array>
 #include <charconv>
 #include <cstddef>
+#include <iterator>
+#include <string>
 #include <utility>
 
 #include "platform/settings_text.h"
@@ -13,6 +15,28 @@ namespace {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
+}
+
+// A bubble sort from the end of the list towards its front that exchanges two neighbours only
+// when the later one has the smaller number, so that equal numbers keep their order.
+// exchanged(name) is called for each name an exchange has moved.
+template <typename NumberOf, typename Exchanged>
+void ExchangeSortByNumber(std::vector<std::string>& names, NumberOf number, Exchanged exchanged) {
+    for (size_t pass = 0; pass + 1 < names.size(); ++pass) {
+        for (size_t i = names.size() - 1; i > pass; --i) {
+            if (number(names[i]) < number(names[i - 1])) {
+                std::swap(names[i], names[i - 1]);
+                exchanged(names[i]);
+                exchanged(names[i - 1]);
+            }
+        }
+    }
+}
+
+bool IsComDeviceName(std::string_view name) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    return Utf8Length(name) >= 4 && upper(name[0]) == 'C' && upper(name[1]) == 'O' &&
+           upper(name[2]) == 'M';
 }
 
 }  // namespace
@@ -46,14 +70,31 @@ std::optional<unsigned long> PortNumberOf(std::string_view name) {
 }
 
 void SortPortsByNumber(std::vector<std::string>& names) {
-    const auto number = [](const std::string& name) { return PortNumberOf(name).value_or(0); };
-    for (size_t pass = 0; pass + 1 < names.size(); ++pass) {
-        for (size_t i = names.size() - 1; i > pass; --i) {
-            if (number(names[i]) < number(names[i - 1])) {
-                std::swap(names[i], names[i - 1]);
-            }
-        }
+    ExchangeSortByNumber(
+        names, [](const std::string& name) { return PortNumberOf(name).value_or(0); },
+        [](std::string&) {});
+}
+
+uint32_t ComPortNumber(std::string_view name) {
+    size_t i = 0;
+    while (i < name.size() && (name[i] == 'C' || name[i] == 'O' || name[i] == 'M')) {
+        ++i;
     }
+    uint64_t number = 0;
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) {
+        number = std::min<uint64_t>(number * 10 + static_cast<uint64_t>(name[i] - '0'), UINT32_MAX);
+    }
+    return static_cast<uint32_t>(number);
+}
+
+std::vector<std::string> ComPortNames(const std::vector<std::string>& dosNames) {
+    std::vector<std::string> names;
+    std::copy_if(dosNames.begin(), dosNames.end(), std::back_inserter(names),
+                 [](const std::string& name) { return IsComDeviceName(name); });
+    ExchangeSortByNumber(names, ComPortNumber, [](std::string& name) {
+        name = "COM" + std::to_string(ComPortNumber(name));
+    });
+    return names;
 }
 
 PortListing EnumeratePorts(DeviceNames& devices) {
@@ -67,6 +108,11 @@ PortListing EnumeratePorts(DeviceNames& devices) {
     for (const std::string& name : listing.names) {
         listing.paths[name] = "/dev/" + name;
     }
+    for (std::string& name : ComPortNames(devices.DosDeviceNames())) {
+        if (listing.paths.emplace(name, name).second) {
+            listing.names.push_back(std::move(name));
+        }
+    }
     for (const PublishedPort& port : devices.PublishedPorts()) {
         if (port.name == kNoPortName || !listing.paths.emplace(port.name, port.path).second) {
             continue;
@@ -76,16 +122,16 @@ PortListing EnumeratePorts(DeviceNames& devices) {
     return listing;
 }
 
-std::string LoadPortName(SettingsStore& store) {
+std::string LoadPortName(SettingsStore& store, const std::string& defaultName) {
     const auto acceptable = [](const std::optional<std::string>& value) {
         return value && !value->empty() && Utf8Length(*value) <= kMaxPortNameLength;
     };
     std::optional<std::string> value = store.Read(kPortSettingKey);
     if (!acceptable(value)) {
-        store.Write(kPortSettingKey, kDefaultPortName);
+        store.Write(kPortSettingKey, defaultName);
         value = store.Read(kPortSettingKey);
     }
-    return acceptable(value) ? *value : std::string(kDefaultPortName);
+    return acceptable(value) ? *value : defaultName;
 }
 
 void SavePortName(SettingsStore& store, const std::string& name) {

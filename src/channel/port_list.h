@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -11,12 +12,12 @@
 #include "platform/settings_store.h"
 
 // The ports a user can choose from and the choice remembered between runs, shared by both
-// programs: the serial devices the system has, the ports the simulator publishes, and "НЕТ".
+// programs: the serial devices the system has (tty devices, or the COM devices among the
+// MS-DOS device names), the ports the simulator publishes, and "НЕТ". The name taken before
+// anything is remembered is the system's (DeviceNames::DefaultPortName).
 
 // The list entry for no port.
 inline constexpr const char* kNoPortName = "НЕТ";
-// The name taken before anything is remembered: the first serial port of the machine.
-inline constexpr const char* kDefaultPortName = "ttyS0";
 // The settings key of the remembered port.
 inline constexpr const char* kPortSettingKey = "COM port";
 // A remembered name longer than this many characters is not taken.
@@ -35,19 +36,31 @@ std::optional<unsigned long> PortNumberOf(std::string_view name);
 // no number, which count as 0): the neighbour exchange from the end of the list to its front.
 void SortPortsByNumber(std::vector<std::string>& names);
 
+// The number of a COM device name: the decimal integer after the leading run of the letters
+// 'C', 'O' and 'M' (upper case only), read as far as its digits go; 0 when no digit follows
+// ("COMx", "com3"). Numbers too large for 32 bits count as the largest one.
+uint32_t ComPortNumber(std::string_view name);
+
+// The COM ports among the MS-DOS device names: every name of at least four characters whose
+// first three are "COM" in any case, in the system's order, then sorted by ComPortNumber with
+// the neighbour exchange of SortPortsByNumber; a name that an exchange moves is spelled again
+// as "COM" and its number ("com3" moved becomes "COM0", "COM007" becomes "COM7").
+std::vector<std::string> ComPortNames(const std::vector<std::string>& dosNames);
+
 // What was found at start: the names in list order, and for every name the path to open.
 struct PortListing {
     std::vector<std::string> names;
     std::map<std::string, std::string> paths;
 };
 
-// The serial ports, sorted by number, then the published ports in their own order (a
-// published name that a device already has is left out).
+// The serial ports, sorted by number: the tty devices (opened under /dev) and the COM ports (a
+// COM name is its own path), then the published ports in their own order (a published name
+// that a device already has is left out).
 PortListing EnumeratePorts(DeviceNames& devices);
 
-// The remembered name: the default when nothing acceptable is stored, in which case the
-// default is stored (when the store takes it).
-std::string LoadPortName(SettingsStore& store);
+// The remembered name: defaultName when nothing acceptable is stored, in which case defaultName
+// is stored (when the store takes it).
+std::string LoadPortName(SettingsStore& store, const std::string& defaultName);
 // Stores the name; failures are ignored, as they cannot be helped while polling.
 void SavePortName(SettingsStore& store, const std::string& name);
 

@@ -18,7 +18,7 @@ bool SerialChannel::OpenPort(const std::string& name) {
 }
 
 void SerialChannel::LoadPortSettings(SettingsStore& store, DeviceNames& devices) {
-    portName = LoadPortName(store);
+    portName = LoadPortName(store, devices.DefaultPortName());
     PortListing listing = EnumeratePorts(devices);
     portList = std::move(listing.names);
     portPaths_ = std::move(listing.paths);

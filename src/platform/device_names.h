@@ -20,11 +20,17 @@ struct PublishedPort {
     std::string path;  // what to open
 };
 
-// The terminal devices present and the published ports, as the program finds them at start.
+// The devices present, as the program finds them at start: terminal devices and published
+// ports where the system has them, the MS-DOS device names where it has those.
 class DeviceNames {
   public:
     virtual ~DeviceNames() = default;
     virtual std::vector<TtyDevice> TtyDevices() = 0;
     // Published ports whose target exists.
     virtual std::vector<PublishedPort> PublishedPorts() = 0;
+    // Every MS-DOS device name the system has ("COM1", "LPT1", "NUL", ...), in the system's
+    // order; none on a system without them.
+    virtual std::vector<std::string> DosDeviceNames() { return {}; }
+    // The port taken before the user has chosen one: the first serial port such a machine has.
+    virtual std::string DefaultPortName() = 0;
 };

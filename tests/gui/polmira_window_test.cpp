@@ -214,7 +214,7 @@ class PolmiraWindowTest : public QObject {
         OpenWithPorts({}, std::nullopt);
         QCOMPARE(w.Items(1000), QStringList{"НЕТ"});
         QCOMPARE(w.Control<QComboBox>(1000)->currentText(), QString("НЕТ"));
-        QCOMPARE(w.settings.values.at(kPortSettingKey), std::string(kDefaultPortName));
+        QCOMPARE(w.settings.values.at(kPortSettingKey), std::string("ttyS0"));
     }
 
     void aChosenPortIsFoundAgain() {

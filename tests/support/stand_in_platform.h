@@ -4,19 +4,33 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/device_names.h"
 #include "platform/settings_store.h"
 
-// The devices a machine has, as a test makes them up.
+// The devices a machine has, as a test makes them up: a Linux machine's (tty devices,
+// published ports) or a Windows machine's (MS-DOS device names, "COM1" by default).
 class StandInDevices : public DeviceNames {
   public:
     std::vector<TtyDevice> ttys;
     std::vector<PublishedPort> published;
+    std::vector<std::string> dosNames;
+    std::string defaultPort = "ttyS0";
 
     std::vector<TtyDevice> TtyDevices() override { return ttys; }
     std::vector<PublishedPort> PublishedPorts() override { return published; }
+    std::vector<std::string> DosDeviceNames() override { return dosNames; }
+    std::string DefaultPortName() override { return defaultPort; }
+
+    // A Windows machine with these MS-DOS device names.
+    static StandInDevices Windows(std::vector<std::string> names) {
+        StandInDevices devices;
+        devices.dosNames = std::move(names);
+        devices.defaultPort = "COM1";
+        return devices;
+    }
 
     static TtyDevice Uart(const std::string& name, int portType = 4) {
         return {name, true, "serial8250", portType};

@@ -20,6 +20,7 @@ class PosixDeviceNames : public DeviceNames {
     // hidden entries (a leading ".") are skipped, and so is everything when the folder is not
     // private to this user.
     std::vector<PublishedPort> PublishedPorts() override;
+    std::string DefaultPortName() override { return "ttyS0"; }
 
   private:
     std::string sysClassTty_;

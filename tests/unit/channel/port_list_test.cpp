@@ -56,6 +56,65 @@ TEST(PortList, SortsByNumberKeepingEqualNumbersInOrder) {
     EXPECT_EQ(names, (std::vector<std::string>{"ttyACM0", "rfcomm", "ttyS0", "ttyUSB1", "ttyS1"}));
 }
 
+TEST(PortList, ComNumberFollowsTheLeadingCapitalsOfCom) {
+    struct Case {
+        const char* name;
+        uint32_t number;
+    };
+    const Case cases[] = {
+        {"COM1", 1}, {"COM10", 10}, {"COM007", 7},  {"COM3x", 3}, {"COMx", 0},
+        {"com3", 0}, {"cOm12", 0},  {"CCOOMM5", 5}, {"COM", 0},   {"COM99999999999", UINT32_MAX},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ComPortNumber(c.name), c.number) << c.name;
+    }
+}
+
+TEST(PortList, ComPortsAreFilteredAndSortedByNumber) {
+    struct Case {
+        std::vector<std::string> dosNames;
+        std::vector<std::string> ports;
+    };
+    const Case cases[] = {
+        {{"COM10", "COM2", "COM1"}, {"COM1", "COM2", "COM10"}},
+        // Any case of "COM" and at least four characters; other devices are not ports. Names
+        // that an exchange moves are spelled again from their number, and a name without
+        // capital "COM" in front has none ("com4", "ComX" and "cOm12" count as 0).
+        {{"LPT1", "COM", "CO", "NUL", "COM3", "com4", "ComX"}, {"COM0", "COM0", "COM3"}},
+        {{"COM5", "cOm12", "COM007"}, {"COM0", "COM5", "COM007"}},
+        {{"COM007", "COM5"}, {"COM5", "COM7"}},
+        // Equal numbers keep the system's order, and names that stay put keep their spelling.
+        {{"COM2", "COM02", "COM1"}, {"COM1", "COM2", "COM2"}},
+        {{"COM1", "COM01", "COM2"}, {"COM1", "COM01", "COM2"}},
+        {{"AUX", "PRN"}, {}},
+        {{}, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ComPortNames(c.dosNames), c.ports) << ::testing::PrintToString(c.dosNames);
+    }
+}
+
+TEST(PortList, WindowsPortsOpenUnderTheirOwnNames) {
+    StandInDevices devices = StandInDevices::Windows({"COM10", "LPT1", "COM2", "COM1"});
+    const PortListing listing = EnumeratePorts(devices);
+    EXPECT_EQ(listing.names, (std::vector<std::string>{"COM1", "COM2", "COM10"}));
+    EXPECT_EQ(listing.paths.at("COM10"), "COM10");
+    // The list control sorts its items as text.
+    EXPECT_EQ(FillPortList(listing.names, "COM2").items,
+              (std::vector<std::string>{"COM1", "COM2", "COM10", "НЕТ"}));
+
+    // First run: nothing stored, the system's first port is stored and chosen.
+    Store store;
+    VirtualClock clock;
+    VirtualLine line(clock, "COM1");
+    VirtualSerialDevice device(line);
+    SerialChannel channel(device, clock);
+    channel.LoadPortSettings(store, devices);
+    EXPECT_EQ(channel.portName, "COM1");
+    EXPECT_EQ(store.values.at(kPortSettingKey), "COM1");
+    EXPECT_TRUE(channel.OpenPort("COM1"));
+}
+
 TEST(PortList, EnumeratesDevicesThenPublishedPorts) {
     StandInDevices devices;
     devices.ttys = {Usb("ttyUSB10"),
@@ -78,15 +137,16 @@ TEST(PortList, EnumeratesDevicesThenPublishedPorts) {
 }
 
 TEST(PortList, RemembersTheChoiceAndFallsBackToTheDefault) {
+    const std::string kDefault = "ttyS0";
     Store store;
     // First run: nothing stored, the default is stored and taken.
-    EXPECT_EQ(LoadPortName(store), kDefaultPortName);
-    EXPECT_EQ(store.values.at(kPortSettingKey), kDefaultPortName);
+    EXPECT_EQ(LoadPortName(store, kDefault), kDefault);
+    EXPECT_EQ(store.values.at(kPortSettingKey), kDefault);
 
     SavePortName(store, "ttyUSB1");
-    EXPECT_EQ(LoadPortName(store), "ttyUSB1");
+    EXPECT_EQ(LoadPortName(store, kDefault), "ttyUSB1");
     SavePortName(store, kNoPortName);
-    EXPECT_EQ(LoadPortName(store), kNoPortName);
+    EXPECT_EQ(LoadPortName(store, kDefault), kNoPortName);
 
     // 31 characters are taken (counted as characters, not bytes); more are replaced.
     const std::string cyrillic31 = [] {
@@ -96,15 +156,15 @@ TEST(PortList, RemembersTheChoiceAndFallsBackToTheDefault) {
         return s;
     }();
     SavePortName(store, cyrillic31);
-    EXPECT_EQ(LoadPortName(store), cyrillic31);
+    EXPECT_EQ(LoadPortName(store, kDefault), cyrillic31);
     SavePortName(store, std::string(40, 'x'));
-    EXPECT_EQ(LoadPortName(store), kDefaultPortName);
-    EXPECT_EQ(store.values.at(kPortSettingKey), kDefaultPortName);
+    EXPECT_EQ(LoadPortName(store, kDefault), kDefault);
+    EXPECT_EQ(store.values.at(kPortSettingKey), kDefault);
 
     // A store that takes nothing: the default all the same, and no failure.
     Store readOnly;
     readOnly.writable = false;
-    EXPECT_EQ(LoadPortName(readOnly), kDefaultPortName);
+    EXPECT_EQ(LoadPortName(readOnly, "COM1"), "COM1");
     SavePortName(readOnly, "ttyUSB0");
     EXPECT_EQ(readOnly.writes, 2);
 }
