@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "platform/file_sink.h"
 
@@ -12,6 +15,30 @@
 #endif
 
 namespace {
+
+#if defined(_WIN32)
+// The UTF-8 name as the system's (UTF-16) name; nothing when it is not well-formed.
+std::optional<std::filesystem::path> SystemName(const std::string& path) {
+    try {
+        return std::filesystem::path(std::u8string(path.begin(), path.end()));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+#endif
+
+// Opens the file of the UTF-8 name. Windows is given the name in UTF-16, so that any name
+// works, whatever the code page of the process.
+std::FILE* OpenNamed(const std::string& path, const wchar_t* wideMode, const char* mode) {
+#if defined(_WIN32)
+    (void)mode;
+    const std::optional<std::filesystem::path> name = SystemName(path);
+    return name ? _wfopen(name->c_str(), wideMode) : nullptr;
+#else
+    (void)wideMode;
+    return std::fopen(path.c_str(), mode);
+#endif
+}
 
 // Cuts the file back to `size` bytes and puts the write position there.
 bool TruncateTo(std::FILE* file, long size) {
@@ -31,7 +58,8 @@ bool Unreachable(std::FILE* file, const std::string& path) {
 #if defined(_WIN32)
     (void)file;
     std::error_code error;
-    return !std::filesystem::exists(std::filesystem::u8path(path), error);
+    const std::optional<std::filesystem::path> name = SystemName(path);
+    return !name || !std::filesystem::exists(*name, error);
 #else
     struct stat open {};
     struct stat named {};
@@ -83,7 +111,7 @@ std::unique_ptr<FileSink> SinkOf(std::FILE* file, const std::string& path, long 
 }  // namespace
 
 std::unique_ptr<FileSink> StdFileSystem::Create(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenNamed(path, L"wb", "wb");
     if (file == nullptr) {
         return nullptr;
     }
@@ -92,7 +120,7 @@ std::unique_ptr<FileSink> StdFileSystem::Create(const std::string& path) {
 
 std::unique_ptr<FileSink> StdFileSystem::OpenForAppend(const std::string& path) {
     // "r+" opens only a file that exists; the writes go on at its end.
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    std::FILE* file = OpenNamed(path, L"r+b", "r+b");
     if (file == nullptr) {
         return nullptr;
     }
