@@ -42,9 +42,10 @@ windows_headers=" windows.h windowsx.h winbase.h winuser.h wingdi.h winreg.h win
     commdlg.h shellapi.h shlobj.h objbase.h mmsystem.h timeapi.h setupapi.h devguid.h "
 windows_headers=$(echo $windows_headers)
 # Narrow exceptions, as "file include-prefix". The simulator program serves a pseudo-terminal
-# or a real port and is a POSIX program for now.
+# or a real port on POSIX, a COM port on Windows.
 exceptions=(
     "sim/transducer_sim_main.cpp platform/posix/"
+    "sim/transducer_sim_main.cpp platform/win32/"
 )
 # The C++ standard library's headers (the C library's in their <c...> form). Any other <header>
 # is a toolkit's, an operating system's or another library's.
