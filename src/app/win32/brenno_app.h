@@ -44,9 +44,3 @@ class CBrennoApp {
     SerialChannel channel_;
     PollingController controller_;
 };
-
-// The wWinMain of a program: the command line answered first (on the console the program was
-// started from, or in a message box when there is none), then the common controls, the real
-// platform and the window.
-int RunProgram(const ProgramInfo& program, const ProgramVariant& variant,
-               const WindowDescription& window, CBrennoDlg::ParameterDialog parameterDialog);

@@ -3,7 +3,7 @@
 #include "app/win32/windows_api.h"
 
 #include "app/calvena_window.h"
-#include "app/win32/brenno_app.h"
+#include "app/win32/run_program.h"
 #include "polling/calvena_variant.h"
 
 namespace {

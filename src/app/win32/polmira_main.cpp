@@ -3,8 +3,8 @@
 #include "app/win32/windows_api.h"
 
 #include "app/polmira_window.h"
-#include "app/win32/brenno_app.h"
 #include "app/win32/input_address_dlg.h"
+#include "app/win32/run_program.h"
 #include "polling/polmira_variant.h"
 
 namespace {
