@@ -52,7 +52,7 @@ bool Stopped() {
 std::unique_ptr<FarEndPort> OpenDevicePort(const std::string& name, std::string& error) {
     auto port = std::make_unique<Win32ComFarEnd>();
     if (const unsigned long code = port->Open(name); code != 0) {
-        error = "system error " + std::to_string(code);
+        error = Win32ErrorText(code);
         return nullptr;
     }
     return port;

@@ -2,6 +2,10 @@
 #include "platform/win32/win32_com_far_end.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
+
+#include "platform/win32/wide_text.h"
 
 #include "platform/win32/windows_api.h"
 
@@ -11,6 +15,25 @@ namespace {
 constexpr uint32_t kDrainMs = 2000;
 
 }  // namespace
+
+std::string Win32ErrorText(unsigned long code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::optional<std::string> utf8;
+    if (length > 0 && text != nullptr) {
+        std::wstring_view message(text, length);
+        while (!message.empty() &&
+               (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
+            message.remove_suffix(1);
+        }
+        utf8 = Utf8FromWide(message);
+    }
+    LocalFree(text);
+    const std::string number = "system error " + std::to_string(code);
+    return utf8 && !utf8->empty() ? *utf8 + " (" + number + ")" : number;
+}
 
 Win32ComFarEnd::~Win32ComFarEnd() {
     Close();

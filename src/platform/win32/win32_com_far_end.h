@@ -9,6 +9,10 @@
 #include "platform/line_settings.h"
 #include "platform/win32/comm_port.h"
 
+// The system's text for an error code ("The system cannot find the file specified."), in
+// UTF-8; the number when the system has no text for it.
+std::string Win32ErrorText(unsigned long code);
+
 // A COM port of Windows as the far end of a line: the program sits at the other end of a cable.
 // The port is opened exclusively and set to whatever Listen asks, so its own UART decides what
 // it hears. Time is the performance counter's.
