@@ -44,5 +44,9 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/win32/polmira.ico)
     set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/src/app/win32/polmira.ico)
     set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/src/app/win32/polmira.ico)
 endif()
+# A 64-bit installer for 64-bit programs: it installs into the 64-bit Program Files and registers
+# its uninstaller in the 64-bit registry (and runs where no 32-bit layer is installed).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_GENERATOR NSIS ZIP)
 include(CPack)

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The Windows installer and zip as a user meets them, under Wine: built from the windows-package
-# preset (no tests); the zip holds both programs, the simulator and the licence; the installer,
+# The Windows installer and zip as a user meets them, under Wine: packed by CPack from a Windows
+# build; the zip holds both programs, the simulator and the licence; the installer,
 # run silently (/S), puts the programs and their Start-menu entries in place and registers its
 # uninstaller; each program starts and shows its window; the simulator answers --help; the
 # uninstaller, run silently, leaves none of the installed files, entries or keys behind.
-#   tests/package/windows_installer_test.sh SOURCE_DIR VERSION
+#   tests/package/windows_installer_test.sh SOURCE_DIR VERSION BUILD_DIR
+# BUILD_DIR is a configured and built Windows build (the windows preset's, or windows-package's).
 # Needs an X display (run it under xvfb-run). Exit status 77 (skipped) without wine or makensis.
 set -euo pipefail
 top=$(cd "$1" && pwd)
 version=$2
+build=$(cd "$3" && pwd)
 cd "$top"
 
 say() { printf '== %s\n' "$*"; }
@@ -17,7 +19,7 @@ fail() {
     printf 'windows installer test: %s\n' "$*" >&2
     exit 1
 }
-for tool in wine wineserver makensis x86_64-w64-mingw32-g++-posix xdotool unzip; do
+for tool in wine wineserver makensis cpack xdotool unzip; do
     command -v "$tool" >/dev/null || {
         echo "SKIPPED: $tool is missing (./run test installs it)"
         exit 77
@@ -25,15 +27,16 @@ for tool in wine wineserver makensis x86_64-w64-mingw32-g++-posix xdotool unzip;
 done
 [ -n "${DISPLAY:-}" ] || fail "no X display: run the test under xvfb-run"
 
-say "building the installer and the zip (preset windows-package)"
-cmake --workflow --preset windows-package >/dev/null || fail "the windows-package workflow failed"
+work=$(mktemp -d)
+say "packing the installer and the zip (cpack in $build)"
+cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >"$work/cpack.txt" 2>&1 ||
+    fail "cpack failed: $(tail -n 20 "$work/cpack.txt")"
 name=transducer-tools-$version-windows-x64
-installer=$top/build/windows-package/$name.exe
-zip=$top/build/windows-package/$name.zip
+installer=$work/packages/$name.exe
+zip=$work/packages/$name.zip
 [ -s "$installer" ] || fail "no installer $installer"
 [ -s "$zip" ] || fail "no zip $zip"
 
-work=$(mktemp -d)
 # shellcheck source=scripts/wine_env.sh
 source "$top/scripts/wine_env.sh"
 cleanup() {
@@ -75,14 +78,15 @@ for program in polmira calvena; do
     done
     [ -n "$window" ] || fail "$caption showed no window: $(cat "$work/$program.txt")"
     echo "   $caption: window $window"
-    # The window closes only by its close box, the system menu or Alt+F4.
-    xdotool windowactivate --sync "$window" key alt+F4 2>/dev/null || true
+    # Asked to close as Windows asks (taskkill without /F sends WM_CLOSE), the program ends.
+    wine taskkill /IM "$program.exe" </dev/null >"$work/taskkill.txt" 2>&1 || true
     for _ in $(seq 100); do
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
     done
     if kill -0 "$pid" 2>/dev/null; then
         kill "$pid" 2>/dev/null || true
+        fail "$caption did not end when asked to close: $(cat "$work/taskkill.txt")"
     fi
     wait "$pid" 2>/dev/null || true
 done
