@@ -9,6 +9,7 @@
 #include "catalogue/model_catalogue.h"
 #include "catalogue/number_text.h"
 #include "catalogue/value_format.h"
+#include "support/russian_locale.h"
 
 namespace {
 
@@ -233,22 +234,11 @@ TEST(NumberText, PrintfResultsWithoutTheLocale) {
 }
 
 // The texts must not change when the process runs under a locale with a decimal comma.
-class RussianLocale : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const char* current = std::setlocale(LC_ALL, nullptr);
-        saved_ = current != nullptr ? current : "C";
-        if (std::setlocale(LC_ALL, "ru_RU.UTF-8") == nullptr) {
-            GTEST_SKIP() << "locale ru_RU.UTF-8 not installed";
-        }
+TEST(RussianLocale, TextsKeepTheirDecimalPoint) {
+    const RussianLocale russian;
+    if (!russian.active()) {
+        GTEST_SKIP() << "no Russian locale on this system";
     }
-    void TearDown() override { std::setlocale(LC_ALL, saved_.c_str()); }
-
-  private:
-    std::string saved_;
-};
-
-TEST_F(RussianLocale, TextsKeepTheirDecimalPoint) {
     char printed[16];
     std::snprintf(printed, sizeof printed, "%.2f", 1.5);
     EXPECT_STREQ(printed, "1,50");  // the locale is really in force
