@@ -23,7 +23,8 @@
 
 namespace {
 
-// A declared test port that leads nowhere (no test points it at a pseudo-terminal).
+// A declared test port that leads nowhere (e2e_win32_sim_exe points it at a line, but never
+// while this runs: both hold the ctest lock COM8).
 constexpr const char* kUnconnectedPort = "COM8";
 constexpr uint8_t kSimulatorAddress = 4;
 // Long enough for any answer of the simulator to have come back.
