@@ -95,16 +95,28 @@ void LineServer::Hear(const uint8_t* bytes, size_t count, const LineSettings& se
                       uint64_t nowUs) {
     std::vector<TimedByte> timed;
     timed.reserve(count);
+    // Bytes that match the answer just written are held back until the whole answer has come
+    // back: a request sent right after the answer starts with the same address and function,
+    // and must not lose them.
+    const auto releaseHeld = [&] {
+        timed.insert(timed.end(), echoHeld_.begin(), echoHeld_.end());
+        echoHeld_.clear();
+        echo_.clear();
+    };
     for (size_t i = 0; i < count; ++i) {
         if (suppressEcho_ && !echo_.empty()) {
             if (nowUs > echoDeadlineUs_) {
-                echo_.clear();
+                releaseHeld();
             } else if (echo_.front() == bytes[i]) {
                 echo_.pop_front();
-                ++echoBytesDropped;
+                echoHeld_.push_back({nowUs, bytes[i]});
+                if (echo_.empty()) {
+                    echoBytesDropped += echoHeld_.size();  // the whole answer: its echo
+                    echoHeld_.clear();
+                }
                 continue;
             } else {
-                echo_.clear();  // not an echo after all: the line is the other side's now
+                releaseHeld();  // not an echo after all: the line is the other side's now
             }
         }
         timed.push_back({nowUs, bytes[i]});

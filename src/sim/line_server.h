@@ -69,9 +69,11 @@ class LineServer {
     bool listeningTraced_ = false;
     SimulatedTransducer::Phase tracedPhase_ = SimulatedTransducer::Phase::kOwnSettings;
 
-    // Bytes written, for the echo suppression, with the time by which their echo is due.
+    // The last answer's bytes whose echo has not come back yet, the time by which it is due, and
+    // the bytes heard so far that match it (held back until the echo is whole).
     std::deque<uint8_t> echo_;
     uint64_t echoDeadlineUs_ = 0;
+    std::vector<TimedByte> echoHeld_;
 
     // A burst being heard, traced as one line once the line has been quiet for a while.
     std::vector<uint8_t> heard_;

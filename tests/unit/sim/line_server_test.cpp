@@ -217,6 +217,31 @@ TEST_F(ServerFixture, EchoOfItsOwnAnswerIsDroppedButTheNextRequestIsHeard) {
     EXPECT_EQ(port->writes.size(), 2u);
 }
 
+// A line that does not echo: the program's next request, sent right after the answer, starts
+// with the same address and function as the answer and is heard whole.
+TEST_F(ServerFixture, ARequestRightAfterTheAnswerIsNotTakenForItsEcho) {
+    Serve("TQ21", true);
+    server->SetEchoSuppression(true);
+    const uint64_t t0 = port->now + 10'000;
+    WakeUpAt(t0, Mode("38400,E,8,1"));
+    RunUntil(t0 + 300'000);
+    ASSERT_EQ(port->writes.size(), 1u);
+    const std::vector<uint8_t> access(kConfigAccessValue.begin(), kConfigAccessValue.end());
+    const std::vector<uint8_t> request = BuildRtuRequest(1, kFunctionReadConfiguration, 0, &access);
+    port->Arrive(port->now + 5'000, request, Mode("19200,E,8,1"));
+    RunUntil(port->now + 200'000);
+    ASSERT_EQ(port->writes.size(), 2u);
+    // Its answer begins as the request does; a second request follows within the echo's time,
+    // in two reads.
+    ASSERT_EQ(port->writes[1].bytes[0], request[0]);
+    port->Arrive(port->now + 2'000, {request.begin(), request.begin() + 2}, Mode("19200,E,8,1"));
+    port->Arrive(port->now + 2'500, {request.begin() + 2, request.end()}, Mode("19200,E,8,1"));
+    RunUntil(port->now + 200'000);
+    EXPECT_EQ(server->echoBytesDropped, 0u);
+    EXPECT_EQ(device->configurationReads, 2);
+    EXPECT_EQ(port->writes.size(), 3u);
+}
+
 TEST_F(ServerFixture, TraceShowsBurstsAnswersAndListeningChanges) {
     Serve("TQ21", false);
     const uint64_t t0 = port->now + 10'000;
