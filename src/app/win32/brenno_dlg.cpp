@@ -337,7 +337,8 @@ void CBrennoDlg::DispatchOne(MSG& message) {
 
 void CBrennoDlg::PumpMessagesFor(uint32_t milliseconds) {
     // The messages are dispatched until the deadline; in between the thread sleeps until the
-    // next one arrives.
+    // next one arrives. The deadline holds while they keep coming too: a timer that comes due
+    // again while a long handler runs would otherwise keep the queue from ever running empty.
     const uint64_t deadline = time_.NowMs() + milliseconds;
     for (;;) {
         MSG message;
@@ -347,6 +348,9 @@ void CBrennoDlg::PumpMessagesFor(uint32_t milliseconds) {
                 return;
             }
             DispatchOne(message);
+            if (time_.NowMs() >= deadline) {
+                return;
+            }
         }
         const uint64_t now = time_.NowMs();
         if (now >= deadline) {
