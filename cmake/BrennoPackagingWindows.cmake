@@ -19,9 +19,9 @@ foreach(document LICENSE README.md)
     file(WRITE ${converted} "${text}")
     install(FILES ${converted} DESTINATION .)
 endforeach()
-install(FILES ${PROJECT_SOURCE_DIR}/docs/polmira-windows.png
-              ${PROJECT_SOURCE_DIR}/docs/calvena-windows.png
-        DESTINATION docs OPTIONAL)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/polmira-windows-polling.png
+              ${PROJECT_SOURCE_DIR}/docs/calvena-windows-polling.png
+        DESTINATION docs)
 
 set(CPACK_PACKAGE_NAME "transducer-tools")
 set(CPACK_PACKAGE_VENDOR "Corvanta")
