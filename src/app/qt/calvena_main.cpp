@@ -1,20 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Calvena: the transducer metrology tool.
-#include "app/qt/brenno_app.h"
 #include "app/calvena_window.h"
+#include "app/program_info.h"
+#include "app/qt/brenno_app.h"
 #include "polling/calvena_variant.h"
 
-namespace {
-
-constexpr ProgramInfo kCalvena{
-    "calvena",
-    "Calvena, the transducer metrology tool: wakes a measuring transducer on a serial line,\n"
-    "reads its configuration, polls it and shows its values and two clocks, logging every\n"
-    "poll to a file if asked; sets the transducer's clock and starts its RTC test mode.\n"
-    "The window is in Russian.\n"};
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    return RunProgram(argc, argv, kCalvena, CalvenaVariant(), CalvenaWindow(), {});
+    return RunProgram(argc, argv, kCalvenaProgram, CalvenaVariant(), CalvenaWindow(), {});
 }

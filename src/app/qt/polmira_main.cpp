@@ -1,21 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Polmira: the transducer viewer.
+#include "app/polmira_window.h"
+#include "app/program_info.h"
 #include "app/qt/brenno_app.h"
 #include "app/qt/input_address_dlg.h"
-#include "app/polmira_window.h"
 #include "polling/polmira_variant.h"
 
-namespace {
-
-constexpr ProgramInfo kPolmira{
-    "polmira",
-    "Polmira, the transducer viewer: wakes a measuring transducer on a serial line, reads its\n"
-    "configuration, polls it over Modbus ASCII/RTU or IEC 60870-5-101 and shows nine values\n"
-    "and two clocks, logging every poll to a file if asked. The window is in Russian.\n"};
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    return RunProgram(argc, argv, kPolmira, PolmiraVariant(), PolmiraWindow(),
+    return RunProgram(argc, argv, kPolmiraProgram, PolmiraVariant(), PolmiraWindow(),
                       &CInputAddress::Choose);
 }
