@@ -31,6 +31,8 @@ caption=Polmira
 [ "$program" = calvena ] && caption=Calvena
 
 say() { printf '== %s\n' "$*"; }
+# shellcheck source=scripts/demo_support.sh
+source "$top/scripts/demo_support.sh"
 
 # --- build ---------------------------------------------------------------------------------
 if [ -n "${BRENNO_BUILD_DIR:-}" ]; then
@@ -93,51 +95,18 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 # --- without a display: Xvfb, and xdotool as the user -------------------------------------
-display_number=
-for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        display_number=$n
-        break
-    fi
-done
-[ -n "$display_number" ] || { echo "no free X display number" >&2; exit 1; }
-Xvfb ":$display_number" -screen 0 1024x768x24 -nolisten tcp >"$demo_dir/xvfb.txt" 2>&1 &
-pids+=($!)
-export DISPLAY=:$display_number
-for _ in $(seq 100); do
-    xdotool getdisplaygeometry >/dev/null 2>&1 && break
-    sleep 0.05
-done
+xvfb_pid=
+demo_start_xvfb "$demo_dir/xvfb.txt" || exit 1
+pids+=("$xvfb_pid")
 say "no display: running under Xvfb $DISPLAY"
 
 "$app_bin" >"$demo_dir/$program-output.txt" 2>&1 &
 app_pid=$!
 pids+=($app_pid)
 
-find_window() { # name regex; prints the first visible window's id
-    local id
-    for _ in $(seq 200); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        kill -0 "$app_pid" 2>/dev/null || return 1
-        sleep 0.05
-    done
-    return 1
-}
-window=$(find_window "^$caption\$") || { echo "the window did not appear" >&2; cat "$demo_dir/$program-output.txt" >&2; exit 1; }
+window=$(demo_find_window "^$caption\$" "$app_pid") || { echo "the window did not appear" >&2; cat "$demo_dir/$program-output.txt" >&2; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$window")"
-# The window is laid out in dialog units: 344 x 216 (Polmira), 250 x 197 (Calvena).
-if [ "$program" = polmira ]; then
-    du_width=344 du_height=216
-    start_du=(135 162)     # "Старт" at 120,156,30,12: its middle
-    stop_du=(171 162)      # "Стоп" at 156,156,30,12
-    log_box_du=(10 164)    # "Записать в файл" at 5,160,78,8: its box
-else
-    du_width=250 du_height=197
-    start_du=(189 30)      # "Старт" at 174,24,30,12
-    stop_du=(225 30)       # "Стоп" at 210,24,30,12
-    log_box_du=(179 49)    # "Записать в файл" at 174,45,72,8
-fi
+demo_button_places "$program"
 click_du() { # x y in dialog units
     local x=$(($1 * WIDTH / du_width)) y=$(($2 * HEIGHT / du_height))
     xdotool mousemove --window "$window" "$x" "$y" click 1
@@ -161,16 +130,7 @@ xdotool type --delay 20 "$log_file"
 xdotool key Return
 
 say "waiting for the values (scan, configuration, change-over, first polls)"
-rows=0
-for _ in $(seq 400); do
-    if [ -f "$log_file" ]; then
-        rows=$(($(wc -l <"$log_file") - 3))
-        [ "$rows" -ge 3 ] && break
-    fi
-    kill -0 "$app_pid" 2>/dev/null || { echo "the program ended" >&2; exit 1; }
-    sleep 0.1
-done
-[ "$rows" -ge 3 ] || { echo "no values within 40 s" >&2; exit 1; }
+demo_wait_for_rows "$log_file" "$app_pid" || exit 1
 sleep 0.3
 screenshot=$demo_dir/$program.png
 import -window "$window" "$screenshot"
