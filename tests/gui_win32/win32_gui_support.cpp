@@ -13,10 +13,18 @@ struct PendingDialog {
 };
 PendingDialog pending;
 
+// Whether the window belongs to this process: the tests share one desktop with other test
+// programs, whose windows may carry the same caption (the end-to-end tests' main windows).
+bool IsOurs(HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process == GetCurrentProcessId();
+}
+
 void CALLBACK LookForDialog(HWND, UINT, UINT_PTR, DWORD) {
     HWND found = nullptr;
     while ((found = FindWindowExW(nullptr, found, L"#32770", pending.caption.c_str())) != nullptr) {
-        if (found != pending.except && IsWindowVisible(found)) {
+        if (found != pending.except && IsOurs(found) && IsWindowVisible(found)) {
             break;
         }
     }
