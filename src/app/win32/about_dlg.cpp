@@ -11,19 +11,5 @@ void CAboutDlg::Show(HWND owner, const DialogTemplate& dialog) {
 }
 
 INT_PTR CALLBACK CAboutDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-        case WM_INITDIALOG:
-            return TRUE;
-        case WM_COMMAND:
-            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-                EndDialog(hwnd, LOWORD(wParam));
-                return TRUE;
-            }
-            return FALSE;
-        case WM_CLOSE:
-            EndDialog(hwnd, IDCANCEL);
-            return TRUE;
-        default:
-            return FALSE;
-    }
+    return message == WM_INITDIALOG || EndModalOnOkOrCancel(hwnd, message, wParam) ? TRUE : FALSE;
 }

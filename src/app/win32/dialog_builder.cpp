@@ -165,3 +165,15 @@ DialogTemplateBuffer::DialogTemplateBuffer(const DialogTemplate& dialog, const D
     words_.resize(words.size() / 2);
     std::memcpy(words_.data(), words.data(), words.size() * sizeof(WORD));
 }
+
+bool EndModalOnOkOrCancel(HWND dialog, UINT message, WPARAM wParam) {
+    if (message == WM_CLOSE) {
+        EndDialog(dialog, IDCANCEL);
+        return true;
+    }
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wParam));
+        return true;
+    }
+    return false;
+}

@@ -46,3 +46,7 @@ class DialogTemplateBuffer {
   private:
     std::vector<uint32_t> words_;
 };
+
+// The ending every modal dialog of the programs shares: "ОК" and "Отмена" (or the close box)
+// end it with their command. True when the message was such an ending and is handled.
+bool EndModalOnOkOrCancel(HWND dialog, UINT message, WPARAM wParam);

@@ -41,24 +41,13 @@ INT_PTR CALLBACK CInputAddress::DialogProc(HWND hwnd, UINT message, WPARAM wPara
     if (self == nullptr) {
         return FALSE;
     }
-    switch (message) {
-        case WM_COMMAND:
-            if (LOWORD(wParam) == kParameterList && HIWORD(wParam) == CBN_SELCHANGE) {
-                const LRESULT index = SendDlgItemMessageW(hwnd, kParameterList, CB_GETCURSEL, 0, 0);
-                if (index >= 0) {
-                    self->selection_ = static_cast<size_t>(index);
-                }
-                return TRUE;
-            }
-            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-                EndDialog(hwnd, LOWORD(wParam));
-                return TRUE;
-            }
-            return FALSE;
-        case WM_CLOSE:
-            EndDialog(hwnd, IDCANCEL);
-            return TRUE;
-        default:
-            return FALSE;
+    if (message == WM_COMMAND && LOWORD(wParam) == kParameterList &&
+        HIWORD(wParam) == CBN_SELCHANGE) {
+        const LRESULT index = SendDlgItemMessageW(hwnd, kParameterList, CB_GETCURSEL, 0, 0);
+        if (index >= 0) {
+            self->selection_ = static_cast<size_t>(index);
+        }
+        return TRUE;
     }
+    return EndModalOnOkOrCancel(hwnd, message, wParam) ? TRUE : FALSE;
 }
