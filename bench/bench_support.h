@@ -88,6 +88,7 @@ class SwitchClock : public Clock {
     VirtualClock& Current() { return *current_; }
 
     uint32_t TickCount() override { return current_->TickCount(); }
+    uint64_t MonotonicMicroseconds() override { return current_->MonotonicMicroseconds(); }
     void Sleep(uint32_t ms) override { current_->Sleep(ms); }
     void Yield() override { current_->Yield(); }
     SystemTime UtcTime() override { return current_->UtcTime(); }

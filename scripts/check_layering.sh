@@ -21,6 +21,7 @@ declare -A may_use=(
     [catalogue]="platform"
     [log]="platform"
     [iec101]="platform channel"
+    [monitor]="platform channel catalogue iec101"
     [polling]="platform channel catalogue log iec101"
     [sim]="platform channel catalogue log iec101"
 )

@@ -24,6 +24,7 @@ constexpr size_t kAnswerTail = 8;       // bytes of an answer that make up the r
 
 void SerialChannel::SendWakeUp() {
     const uint8_t zero = 0;
+    traffic_.SetKind(FrameKind::kWakeUp);
     clock_.Yield();
     WriteBytes(&zero, 1);
     clock_.Sleep(75);
@@ -62,6 +63,7 @@ uint16_t SerialChannel::ProbeAnswer(std::span<uint8_t> buffer) {
 
 uint16_t SerialChannel::ScanLinkSettings() {
     std::vector<uint8_t> buffer(kScanBufferSize);
+    traffic_.SetKind(FrameKind::kWakeUp);
     ApplyMode(kCandidateModes[0]);
     clock_.BeginTimerResolution(1);
 

@@ -15,12 +15,14 @@ constexpr uint32_t kGapMs = 25;        // a pause this long without bytes ends t
 void SerialChannel::SendRtuRequest(uint8_t address, uint8_t function, uint16_t startRegister,
                                    const std::vector<uint8_t>* data) {
     const std::vector<uint8_t> frame = BuildRtuRequest(address, function, startRegister, data);
+    traffic_.SetKind(FrameKind::kModbusRtu);
     WriteBytes(frame.data(), frame.size());
 }
 
 void SerialChannel::SendAsciiRequest(uint8_t address, uint8_t function, uint16_t startRegister,
                                      const std::vector<uint8_t>* data) {
     const std::vector<uint8_t> frame = BuildAsciiRequest(address, function, startRegister, data);
+    traffic_.SetKind(FrameKind::kModbusAscii);
     WriteBytes(frame.data(), frame.size());
 }
 
@@ -43,9 +45,22 @@ std::vector<uint8_t> SerialChannel::CollectAnswer() {
 }
 
 uint8_t SerialChannel::ReceiveRtuAnswer(std::vector<uint8_t>& answer) {
-    return CheckRtuAnswer(CollectAnswer(), answer);
+    traffic_.SetKind(FrameKind::kModbusRtu);
+    const uint8_t result = CheckRtuAnswer(CollectAnswer(), answer);
+    traffic_.EndAnswer(result);
+    return result;
 }
 
 uint8_t SerialChannel::ReceiveAsciiAnswer(std::vector<uint8_t>& answer) {
-    return CheckAsciiAnswer(CollectAnswer(), answer);
+    traffic_.SetKind(FrameKind::kModbusAscii);
+    const uint8_t result = CheckAsciiAnswer(CollectAnswer(), answer);
+    traffic_.EndAnswer(result);
+    return result;
+}
+
+void SerialChannel::DiscardAnswer() {
+    const FrameKind kind = traffic_.Kind();
+    traffic_.SetKind(FrameKind::kDiscarded);
+    CollectAnswer();
+    traffic_.SetKind(kind);
 }

@@ -6,7 +6,8 @@
 
 #include <utility>
 
-SerialChannel::SerialChannel(SerialDevice& device, Clock& clock) : device_(device), clock_(clock) {}
+SerialChannel::SerialChannel(SerialDevice& device, Clock& clock)
+    : device_(device), clock_(clock), traffic_(clock) {}
 
 SerialChannel::~SerialChannel() {
     ClosePort();
@@ -37,7 +38,11 @@ bool SerialChannel::ApplyMode(const std::string& modeString) {
         return false;
     }
     lineSettings_ = ParseModeString(modeString, lineSettings_);
-    return device_.SetLine(lineSettings_);
+    const bool set = device_.SetLine(lineSettings_);
+    if (set) {
+        traffic_.SetLine(lineSettings_);
+    }
+    return set;
 }
 
 bool SerialChannel::ApplyLinkSettingsByte(uint8_t linkSettingsByte) {
@@ -49,9 +54,12 @@ size_t SerialChannel::ReadAvailable(uint8_t* buffer, size_t capacity) {
     if (queued == 0 || capacity == 0) {
         return 0;
     }
-    return device_.Read(buffer, queued < capacity ? queued : capacity);
+    const size_t count = device_.Read(buffer, queued < capacity ? queued : capacity);
+    traffic_.RecordRead(std::span<const uint8_t>(buffer, count));
+    return count;
 }
 
 bool SerialChannel::WriteBytes(const uint8_t* data, size_t count) {
+    traffic_.RecordWrite(std::span<const uint8_t>(data, count));
     return device_.Write(data, count);
 }

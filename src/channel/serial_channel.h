@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/traffic_recorder.h"
 #include "platform/clock.h"
 #include "platform/device_names.h"
 #include "platform/line_settings.h"
@@ -54,6 +55,9 @@ class SerialChannel {
     size_t ReadAvailable(uint8_t* buffer, size_t capacity);
     // Writes the block in one write.
     bool WriteBytes(const uint8_t* data, size_t count);
+    // Collects an answer's bytes with the receive timing and throws them away: empties the line
+    // before an exchange.
+    void DiscardAnswer();
     // Waits until the transmitter is empty, at most timeoutMs.
     bool WaitTransmitEmpty(uint32_t timeoutMs) { return device_.WaitTransmitEmpty(timeoutMs); }
 
@@ -80,6 +84,9 @@ class SerialChannel {
     uint16_t ProbeAnswer(std::span<uint8_t> buffer);
 
     Clock& GetClock() { return clock_; }
+    // Every byte written and read through this channel, grouped into frames.
+    TrafficRecorder& Traffic() { return traffic_; }
+    const TrafficRecorder& Traffic() const { return traffic_; }
     // The settings as last read from the port and then modified by ApplyMode (also when the
     // port rejected them).
     const LineSettings& lineSettings() const { return lineSettings_; }
@@ -102,6 +109,7 @@ class SerialChannel {
     SerialDevice& device_;
     Clock& clock_;
     LineSettings lineSettings_;
+    TrafficRecorder traffic_;
     // The path to open for each name of portList.
     std::map<std::string, std::string> portPaths_;
 };

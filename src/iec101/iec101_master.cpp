@@ -21,8 +21,16 @@ uint8_t Iec101Master::TakeFcb() {
     return fcb;
 }
 
+void Iec101Master::NoteFrameKind() {
+    TrafficRecorder& traffic = port_->Traffic();
+    traffic.SetKind(FrameKind::kFt12);
+    traffic.SetWidths(FrameWidths{AddressBytes(widths_.address), AddressBytes(widths_.address),
+                                  CauseBytes(widths_.cause), IoaBytes(widths_.ioa)});
+}
+
 void Iec101Master::WriteFrame(const std::vector<uint8_t>& frame) {
     if (port_ != nullptr) {
+        NoteFrameKind();
         port_->WriteBytes(frame.data(), frame.size());
     }
 }
@@ -36,10 +44,12 @@ bool Iec101Master::AnswerHasFunction(uint16_t linkAddress, const LinkConfig& con
     port_->GetClock().Sleep(150);
     std::vector<uint8_t> answer(kReceiveBufferSize);
     const size_t n = port_->ReadAvailable(answer.data(), answer.size());
-    if (n == 1) {
-        return answer[0] == kSingleAck;
-    }
-    return (n == 5 || n == 6) && (answer[1] & 0x0F) == function;
+    const bool heard =
+        n == 1 ? answer[0] == kSingleAck : (n == 5 || n == 6) && (answer[1] & 0x0F) == function;
+    port_->Traffic().EndAnswer(n == 0  ? kReceiveNothing
+                               : heard ? (n == 1 ? kReceiveSingleAck : kReceiveOk)
+                                       : kReceiveUnexpected);
+    return heard;
 }
 
 bool Iec101Master::RequestLinkStatus(uint16_t linkAddress, const LinkConfig& config) {
@@ -93,8 +103,11 @@ uint8_t Iec101Master::ReceiveFrame(std::vector<uint8_t>& answer, const LinkConfi
     if (port_ == nullptr) {
         return kReceiveNothing;
     }
+    NoteFrameKind();
     const std::vector<uint8_t> collected = CollectAnswer(*port_);
-    return ClassifyAnswer(collected, answer, config);
+    const uint8_t code = ClassifyAnswer(collected, answer, config);
+    port_->Traffic().EndAnswer(code);
+    return code;
 }
 
 uint8_t Iec101Master::ClassifyAnswer(std::span<const uint8_t> frame, std::vector<uint8_t>& answer,

@@ -95,6 +95,8 @@ class Iec101Master {
     uint8_t NextFcb() const { return nextFcb_; }
 
   private:
+    // Tells the port's traffic recorder that FT1.2 frames of the master's widths follow.
+    void NoteFrameKind();
     // The FCB for a frame being built; flips the alternation.
     uint8_t TakeFcb();
     bool AnswerHasFunction(uint16_t linkAddress, const LinkConfig& config, uint8_t control,

@@ -25,6 +25,8 @@ class Clock {
 
     // Milliseconds since an arbitrary start; wraps around at 2^32.
     virtual uint32_t TickCount() = 0;
+    // Microseconds since an arbitrary start, never going back; for time stamps finer than a tick.
+    virtual uint64_t MonotonicMicroseconds() = 0;
     // Blocks the calling thread for the given milliseconds.
     virtual void Sleep(uint32_t milliseconds) = 0;
     // Gives the rest of the time slice to other threads (a pause of 0 ms).

@@ -83,8 +83,7 @@ IecClockSetting SetClockOverIec(Iec101Master& master, SerialChannel& channel, Cl
 }
 
 RtcTestStart StartRtcTestMode(SerialChannel& channel, Clock& clock, uint8_t slaveAddress) {
-    std::vector<uint8_t> scratch;
-    channel.ReceiveAsciiAnswer(scratch);
+    channel.DiscardAnswer();
     if (!channel.IsOpen() && !channel.OpenPort(channel.portName)) {
         return RtcTestStart::kNoAccess;
     }
@@ -95,7 +94,7 @@ RtcTestStart StartRtcTestMode(SerialChannel& channel, Clock& clock, uint8_t slav
     const std::vector<uint8_t> access(kRtcTestAccessValue.begin(), kRtcTestAccessValue.end());
     channel.SendRtuRequest(slaveAddress, kFunctionRtcTest, 0, &access);
     clock.Sleep(500);
-    scratch.clear();
+    std::vector<uint8_t> scratch;
     const uint8_t r = channel.ReceiveRtuAnswer(scratch);
     const bool confirmed =
         r == kModbusValid && scratch.size() >= 2 && scratch[1] == kFunctionRtcTest;

@@ -53,6 +53,7 @@ void PollingController::OnSyncClock() {
     }
     view_.KillTimer();
     timerArmed_ = false;
+    channel_.Traffic().SetPhase(TrafficPhase::kClockSync);
     clock_.Sleep(pollPeriod_);
     const uint32_t timeRegister = ClockRegister();
     const ExchangeMode mode = config_.ExchangeMode;
@@ -62,8 +63,7 @@ void PollingController::OnSyncClock() {
         Notify(PortMessage(), kErrorCaption, MessageIcon::kNone);
         return;  // the poll timer stays stopped
     }
-    std::vector<uint8_t> scratch;
-    channel_.ReceiveAsciiAnswer(scratch);
+    channel_.DiscardAnswer();
 
     switch (mode) {
         case ExchangeMode::kModbusAscii:
@@ -103,6 +103,7 @@ void PollingController::OnRtcTest() {
         return;
     }
     OnStop();
+    channel_.Traffic().SetPhase(TrafficPhase::kRtcTest);
     switch (StartRtcTestMode(channel_, clock_, PollSlaveAddress())) {
         case RtcTestStart::kNoAccess:
             Notify("Нет доступа к " + channel_.portName, kErrorCaption, MessageIcon::kNone);

@@ -18,13 +18,13 @@ void PollingController::OnMeasureDelay() {
     }
     view_.KillTimer();
     timerArmed_ = false;
+    channel_.Traffic().SetPhase(TrafficPhase::kDelayMeasurement);
     clock_.Sleep(pollPeriod_);
     if (!channel_.IsOpen()) {
         Notify(PortMessage(), kErrorCaption, MessageIcon::kNone);
         return;  // the poll timer stays stopped
     }
-    std::vector<uint8_t> scratch;
-    channel_.ReceiveAsciiAnswer(scratch);
+    channel_.DiscardAnswer();
 
     const LinkConfig lc = LinkConfigOf(config_, SelectedGroup());
     const uint16_t address = config_.linkAddress;
@@ -50,7 +50,7 @@ void PollingController::OnMeasureDelay() {
     }
     iec_.Master().RequestClass2Data(address, lc);
     clock_.Sleep(350);
-    scratch.clear();
+    std::vector<uint8_t> scratch;
     const uint8_t r = iec_.Master().ReceiveFrame(scratch, lc);
     OnStop();
     Notify(Iec101ResultMessage(r), kErrorCaption, MessageIcon::kNone);

@@ -291,8 +291,9 @@ void PollingController::StartExchanging() {
         return;  // controls stay locked, no timer; "Стоп" brings the window back
     }
     ApplyLinkSettingsByte(config_.linkSettingsByte);
-    std::vector<uint8_t> scratch;
-    channel_.ReceiveAsciiAnswer(scratch);
+    channel_.DiscardAnswer();
+    channel_.Traffic().SetPhase(TrafficPhase::kPolling);
+    channel_.Traffic().SetPollPeriod(pollPeriod_);
 
     if (PreparesIec101(config_.ExchangeMode)) {
         PrepareIecMaster();
@@ -338,6 +339,7 @@ void PollingController::BuildPlan() {
 }
 
 PollingController::ConfigReadResult PollingController::ReadConfiguration() {
+    channel_.Traffic().SetPhase(TrafficPhase::kConfiguration);
     channel_.ClosePort();
     const bool opened = channel_.OpenPort(channel_.portName);
     clock_.Sleep(100);
@@ -417,6 +419,7 @@ bool PollingController::TakeConfiguration() {
 void PollingController::OnStop() {
     view_.KillTimer();
     timerArmed_ = false;
+    channel_.Traffic().SetPhase(TrafficPhase::kIdle);
     configReadDone_ = false;
     for (ViewControl c : variant_.stopEnables) {
         view_.EnableControl(c, true);

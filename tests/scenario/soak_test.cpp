@@ -190,6 +190,8 @@ struct SoakBench {
     VirtualLine line;
     VirtualSerialDevice port;
     SerialChannel channel;
+    // The heap without the line's recording, which grows to its own bound and holds there.
+    size_t HeapBesideTraffic() const { return HeapInUse() - channel.Traffic().StoredBytes(); }
     VirtualTimeView view;
     RowCountingFileSystem files;
     SimulatedTransducer device;
@@ -267,12 +269,19 @@ TEST(Soak, ADayOfPollingOverABadLineLosesNoRowAndHoldsItsMemory) {
         bench.view.statusHistory.clear();
         bench.view.statusTimesUs.clear();
         if (heapAfterFirstHour == 0 && bench.ticks >= kTicksPerHour) {
-            heapAfterFirstHour = HeapInUse();
+            heapAfterFirstHour = bench.HeapBesideTraffic();
         }
     }
     bench.view.RunFor(10);  // the last tick's request reaches the transducer
     ASSERT_EQ(bench.ticks, kTicks);
-    const size_t heapAtTheEnd = HeapInUse();
+    const size_t heapAtTheEnd = bench.HeapBesideTraffic();
+    // The line's recording filled its store and then dropped its oldest frames.
+    const TrafficRecorder& traffic = bench.channel.Traffic();
+    EXPECT_LE(traffic.StoredBytes(), TrafficRecorder::kStoreBudget);
+    EXPECT_GT(traffic.Statistics().droppedFrames, 0u);
+    // Every tick's request was counted, and every row of values had a good answer behind it.
+    EXPECT_GE(traffic.Statistics().pollRequests, kTicks);
+    EXPECT_GE(traffic.Statistics().goodAnswers, kTicks - bench.failedTicks);
 
     // Polling went on all day; the faults were there and failed ticks in their share.
     EXPECT_TRUE(bench.view.timerArmed);
@@ -352,11 +361,12 @@ TEST(Soak, IecPollingThroughFaultsNeverStalls) {
         bench.view.statusHistory.clear();
         bench.view.statusTimesUs.clear();
         if (heapAfterAnHour == 0 && bench.ticks >= 36'000) {
-            heapAfterAnHour = HeapInUse();
+            heapAfterAnHour = bench.HeapBesideTraffic();
         }
     }
     ASSERT_GE(bench.ticks, kTicks);
-    const size_t heapAtTheEnd = HeapInUse();
+    const size_t heapAtTheEnd = bench.HeapBesideTraffic();
+    EXPECT_LE(bench.channel.Traffic().StoredBytes(), TrafficRecorder::kStoreBudget);
     const RowCountingFileSystem::Rows rows = bench.files.Total();
     const size_t valueRows = rows.values;
     const size_t placeholderRows = rows.placeholders;

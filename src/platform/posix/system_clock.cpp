@@ -37,6 +37,13 @@ uint32_t SystemClock::TickCount() {
     return static_cast<uint32_t>(ms);
 }
 
+uint64_t SystemClock::MonotonicMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1'000'000 +
+           static_cast<uint64_t>(now.tv_nsec) / 1000;
+}
+
 void SystemClock::Sleep(uint32_t milliseconds) {
     timespec remaining{static_cast<time_t>(milliseconds / 1000),
                        static_cast<long>(milliseconds % 1000) * 1'000'000};

@@ -11,6 +11,7 @@ class SystemClock : public Clock {
   public:
     // Milliseconds of CLOCK_MONOTONIC, truncated to 32 bits (wraps after about 49.7 days).
     uint32_t TickCount() override;
+    uint64_t MonotonicMicroseconds() override;
     // Sleeps the whole time, also when a signal interrupts it.
     void Sleep(uint32_t milliseconds) override;
     void Yield() override;

@@ -21,6 +21,7 @@ class VirtualClock : public Clock {
                           int32_t localOffsetMinutes = 180);
 
     uint32_t TickCount() override;
+    uint64_t MonotonicMicroseconds() override { return nowUs_; }
     void Sleep(uint32_t milliseconds) override;
     void Yield() override;
     SystemTime UtcTime() override;

@@ -26,6 +26,17 @@ uint32_t Win32Clock::TickCount() {
     return GetTickCount();
 }
 
+uint64_t Win32Clock::MonotonicMicroseconds() {
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER counter{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    const auto perSecond = static_cast<uint64_t>(frequency.QuadPart);
+    const auto count = static_cast<uint64_t>(counter.QuadPart);
+    // Whole seconds and the remainder apart, so that the product cannot overflow.
+    return count / perSecond * 1'000'000 + count % perSecond * 1'000'000 / perSecond;
+}
+
 void Win32Clock::Sleep(uint32_t milliseconds) {
     ::Sleep(milliseconds);
 }

@@ -10,6 +10,7 @@
 class Win32Clock : public Clock {
   public:
     uint32_t TickCount() override;
+    uint64_t MonotonicMicroseconds() override;
     void Sleep(uint32_t milliseconds) override;
     // Sleep(0): the rest of the time slice to any thread that is ready.
     void Yield() override;

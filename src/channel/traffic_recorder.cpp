@@ -1,0 +1,308 @@
+// SPDX-License-Identifier: MIT
+#include "channel/traffic_recorder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Frames are appended to blocks of about this size; the oldest block is dropped as a whole.
+constexpr size_t kBlockBytes = 64 * 1024;
+
+// A frame's header, as stored in front of its bytes.
+struct StoredHeader {
+    uint64_t timeUs;
+    uint32_t size;
+    uint16_t context;
+    uint8_t direction;
+    uint8_t kind;
+    uint8_t phase;
+    uint8_t result;
+};
+
+StoredHeader ReadHeader(const std::vector<uint8_t>& bytes, uint32_t offset) {
+    StoredHeader header{};
+    std::memcpy(&header, bytes.data() + offset, sizeof header);
+    return header;
+}
+
+void WriteHeader(std::vector<uint8_t>& bytes, uint32_t offset, const StoredHeader& header) {
+    std::memcpy(bytes.data() + offset, &header, sizeof header);
+}
+
+// Modbus answer codes: 0 valid, 1 and 2 ASCII framing, 3 checksum, 4 nothing or too short,
+// 100 + e the exception e.
+void CountModbusResult(TrafficStatistics& s, uint8_t result) {
+    if (result == 0) {
+        ++s.goodAnswers;
+    } else if (result == 1 || result == 2) {
+        ++s.shortOrGarbled;
+    } else if (result == 3) {
+        ++s.checksumErrors;
+    } else if (result == 4) {
+        ++s.noAnswer;
+    } else if (result >= 100) {
+        ++s.modbusExceptions[static_cast<uint8_t>(result - 100)];
+    }
+}
+
+// IEC-101 receive codes: 0 ok, 1 bad start, 2 bad end, 3 checksum, 4 nothing, 5 no data,
+// 6 rejected, 7 short, E5 the single acknowledgement, FF unexpected.
+void CountIecResult(TrafficStatistics& s, uint8_t result) {
+    ++s.iecReceiveCodes[result];
+    switch (result) {
+        case 0:
+        case 5:
+        case 0xE5:
+            ++s.goodAnswers;
+            break;
+        case 1:
+        case 2:
+        case 7:
+            ++s.shortOrGarbled;
+            break;
+        case 3:
+            ++s.checksumErrors;
+            break;
+        case 4:
+            ++s.noAnswer;
+            break;
+        default:
+            break;  // refused or unexpected: an answer, but not a good one
+    }
+}
+
+int64_t UnixMs(const SystemTime& t) {
+    // Days from the civil date (proleptic Gregorian), after H. Hinnant's algorithm.
+    const int y = t.year - (t.month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int mp = (t.month + 9) % 12;
+    const int doy = (153 * mp + 2) / 5 + t.day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const int64_t days = int64_t{era} * 146097 + doe - 719468;
+    return ((days * 24 + t.hour) * 60 + t.minute) * 60'000 + int64_t{t.second} * 1000 +
+           t.milliseconds;
+}
+
+}  // namespace
+
+double TrafficStatistics::PollsPerSecond() const {
+    if (pollRequests < 2 || lastPollUs <= firstPollUs) {
+        return 0;
+    }
+    return static_cast<double>(pollRequests - 1) * 1e6 /
+           static_cast<double>(lastPollUs - firstPollUs);
+}
+
+double TrafficStatistics::TargetPollsPerSecond() const {
+    return pollPeriodMs == 0 ? 0 : 1000.0 / pollPeriodMs;
+}
+
+TrafficRecorder::TrafficRecorder(Clock& clock) : clock_(clock) {
+    const uint64_t nowUs = clock_.MonotonicMicroseconds();
+    unixMsAtZero_ = UnixMs(clock_.UtcTime()) - static_cast<int64_t>(nowUs / 1000);
+    localMsAtZero_ = UnixMs(clock_.LocalTime()) - static_cast<int64_t>(nowUs / 1000);
+    contexts_.push_back(current_);
+}
+
+uint16_t TrafficRecorder::ContextIndex() {
+    if (contexts_.back() == current_) {
+        return static_cast<uint16_t>(contexts_.size() - 1);
+    }
+    const auto found = std::find(contexts_.begin(), contexts_.end(), current_);
+    if (found != contexts_.end()) {
+        return static_cast<uint16_t>(found - contexts_.begin());
+    }
+    // Settings seldom change and repeat; a session that somehow makes thousands reuses the last.
+    if (contexts_.size() < 0xFFFF) {
+        contexts_.push_back(current_);
+    } else {
+        contexts_.back() = current_;
+    }
+    return static_cast<uint16_t>(contexts_.size() - 1);
+}
+
+void TrafficRecorder::BeginFrame(TrafficDirection direction, uint64_t timeUs) {
+    if (blocks_.empty() || blocks_.back().bytes.size() + sizeof(StoredHeader) > kBlockBytes) {
+        Block block;
+        block.firstSequence = EndSequence();
+        block.bytes.reserve(kBlockBytes);
+        blocks_.push_back(std::move(block));
+        storedBytes_ += kBlockBytes;
+    }
+    Block& block = blocks_.back();
+    const StoredHeader header{timeUs,
+                              0,
+                              ContextIndex(),
+                              static_cast<uint8_t>(direction),
+                              static_cast<uint8_t>(kind_),
+                              static_cast<uint8_t>(phase_),
+                              kNoFrameResult};
+    const auto offset = static_cast<uint32_t>(block.bytes.size());
+    const size_t indexCapacity = block.offsets.capacity();
+    block.offsets.push_back(offset);
+    storedBytes_ += (block.offsets.capacity() - indexCapacity) * sizeof(uint32_t);
+    block.bytes.resize(offset + sizeof header);
+    WriteHeader(block.bytes, offset, header);
+    ++storedFrames_;
+}
+
+void TrafficRecorder::AppendToOpenFrame(std::span<const uint8_t> bytes) {
+    Block& block = blocks_.back();
+    const uint32_t offset = block.offsets.back();
+    StoredHeader header = ReadHeader(block.bytes, offset);
+    const size_t capacity = block.bytes.capacity();
+    block.bytes.insert(block.bytes.end(), bytes.begin(), bytes.end());
+    // A long frame may grow its block beyond the usual size; the budget counts what it takes.
+    storedBytes_ += block.bytes.capacity() - capacity;
+    header.size += static_cast<uint32_t>(bytes.size());
+    WriteHeader(block.bytes, offset, header);
+}
+
+void TrafficRecorder::CloseFrame(uint8_t result) {
+    if (!openFrame_) {
+        return;
+    }
+    Block& block = blocks_.back();
+    StoredHeader header = ReadHeader(block.bytes, block.offsets.back());
+    header.result = result;
+    WriteHeader(block.bytes, block.offsets.back(), header);
+    openFrame_ = false;
+    DropOldest();
+}
+
+void TrafficRecorder::DropOldest() {
+    while (storedBytes_ > kStoreBudget && blocks_.size() > 1) {
+        const Block& oldest = blocks_.front();
+        const size_t count = oldest.offsets.size();
+        storedBytes_ -= oldest.bytes.capacity() + oldest.offsets.capacity() * sizeof(uint32_t);
+        firstSequence_ += count;
+        storedFrames_ -= count;
+        statistics_.droppedFrames += count;
+        blocks_.pop_front();
+    }
+}
+
+void TrafficRecorder::RecordWrite(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) {
+        return;
+    }
+    CloseFrame(kNoFrameResult);
+    const uint64_t nowUs = clock_.MonotonicMicroseconds();
+    BeginFrame(TrafficDirection::kSent, nowUs);
+    AppendToOpenFrame(bytes);
+    DropOldest();
+
+    if (kind_ == FrameKind::kModbusRtu || kind_ == FrameKind::kModbusAscii ||
+        kind_ == FrameKind::kFt12) {
+        ++statistics_.requests;
+        awaiting_ = true;
+        answerSeen_ = false;
+        requestUs_ = nowUs;
+        if (phase_ == TrafficPhase::kPolling) {
+            if (statistics_.pollRequests == 0) {
+                statistics_.firstPollUs = nowUs;
+            }
+            ++statistics_.pollRequests;
+            statistics_.lastPollUs = nowUs;
+        }
+    }
+}
+
+void TrafficRecorder::RecordRead(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) {
+        return;
+    }
+    const uint64_t nowUs = clock_.MonotonicMicroseconds();
+    if (awaiting_ && !answerSeen_) {
+        answerSeen_ = true;
+        const uint64_t responseUs = nowUs - requestUs_;
+        TrafficStatistics& s = statistics_;
+        s.responseMinUs = s.responses == 0 ? responseUs : std::min(s.responseMinUs, responseUs);
+        s.responseMaxUs = std::max(s.responseMaxUs, responseUs);
+        s.responseTotalUs += responseUs;
+        ++s.responses;
+    }
+    if (!openFrame_) {
+        BeginFrame(TrafficDirection::kReceived, nowUs);
+        openFrame_ = true;
+    }
+    AppendToOpenFrame(bytes);
+}
+
+void TrafficRecorder::EndAnswer(uint8_t result) {
+    if (awaiting_) {
+        awaiting_ = false;
+        ++statistics_.answersChecked;
+        CountResult(result);
+    }
+    CloseFrame(result);
+}
+
+void TrafficRecorder::CountResult(uint8_t result) {
+    if (kind_ == FrameKind::kFt12) {
+        CountIecResult(statistics_, result);
+    } else if (kind_ == FrameKind::kModbusRtu || kind_ == FrameKind::kModbusAscii) {
+        CountModbusResult(statistics_, result);
+    }
+}
+
+void TrafficRecorder::SetKind(FrameKind kind) {
+    if (kind != kind_) {
+        CloseFrame(kNoFrameResult);
+        kind_ = kind;
+    }
+}
+
+void TrafficRecorder::SetPhase(TrafficPhase phase) {
+    phase_ = phase;
+}
+
+void TrafficRecorder::SetLine(const LineSettings& line) {
+    if (!(line == current_.line)) {
+        CloseFrame(kNoFrameResult);
+        current_.line = line;
+    }
+}
+
+void TrafficRecorder::SetWidths(const FrameWidths& widths) {
+    current_.widths = widths;
+}
+
+TrafficFrame TrafficRecorder::Frame(uint64_t sequence) const {
+    TrafficFrame frame;
+    if (sequence < FirstSequence() || sequence >= EndSequence()) {
+        return frame;
+    }
+    // The block holding it: the last whose first sequence is not beyond it.
+    const auto after =
+        std::upper_bound(blocks_.begin(), blocks_.end(), sequence,
+                         [](uint64_t s, const Block& block) { return s < block.firstSequence; });
+    const Block& block = *std::prev(after);
+    const uint32_t offset = block.offsets[sequence - block.firstSequence];
+    const StoredHeader header = ReadHeader(block.bytes, offset);
+    frame.sequence = sequence;
+    frame.timeUs = header.timeUs;
+    frame.direction = static_cast<TrafficDirection>(header.direction);
+    frame.kind = static_cast<FrameKind>(header.kind);
+    frame.phase = static_cast<TrafficPhase>(header.phase);
+    frame.result = header.result;
+    frame.context = contexts_[header.context];
+    frame.bytes =
+        std::span<const uint8_t>(block.bytes.data() + offset + sizeof header, header.size);
+    return frame;
+}
+
+void TrafficRecorder::Clear() {
+    blocks_.clear();
+    firstSequence_ += storedFrames_;
+    storedFrames_ = 0;
+    storedBytes_ = 0;
+    openFrame_ = false;
+    awaiting_ = false;
+    answerSeen_ = false;
+    const uint32_t period = statistics_.pollPeriodMs;
+    statistics_ = TrafficStatistics{};
+    statistics_.pollPeriodMs = period;
+}
