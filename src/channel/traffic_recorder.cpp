@@ -160,6 +160,11 @@ void TrafficRecorder::AppendToOpenFrame(std::span<const uint8_t> bytes) {
     WriteHeader(block.bytes, offset, header);
 }
 
+size_t TrafficRecorder::FrameSizeOfOpen() const {
+    const Block& block = blocks_.back();
+    return ReadHeader(block.bytes, block.offsets.back()).size;
+}
+
 void TrafficRecorder::CloseFrame(uint8_t result) {
     if (!openFrame_) {
         return;
@@ -224,11 +229,17 @@ void TrafficRecorder::RecordRead(std::span<const uint8_t> bytes) {
         s.responseTotalUs += responseUs;
         ++s.responses;
     }
+    if (openFrame_ && FrameSizeOfOpen() >= kBlockBytes) {
+        // A line that never falls silent is cut into frames a block long, so that the store's
+        // bound holds for it too.
+        CloseFrame(kNoFrameResult);
+    }
     if (!openFrame_) {
         BeginFrame(TrafficDirection::kReceived, nowUs);
         openFrame_ = true;
     }
     AppendToOpenFrame(bytes);
+    DropOldest();
 }
 
 void TrafficRecorder::EndAnswer(uint8_t result) {

@@ -153,6 +153,7 @@ class TrafficRecorder {
     void BeginFrame(TrafficDirection direction, uint64_t timeUs);
     void AppendToOpenFrame(std::span<const uint8_t> bytes);
     void CloseFrame(uint8_t result);
+    size_t FrameSizeOfOpen() const;
     void DropOldest();
     uint16_t ContextIndex();
     void CountResult(uint8_t result);
