@@ -6,18 +6,27 @@
 //   BM_IecReceiveParse16Floats  Iec101Master::ReceiveFrame (with ParseAsdu) of a user-data frame
 //                            completing a set of 16 short floats
 //   BM_BuildPollGroups32     BuildPollGroups for 32 parameters
+//   BM_TrafficRecordModbusPoll  what the line's recorder does for one such poll (the request
+//                            written, the 12-register answer read in two pieces, its result),
+//                            with the store full, so that old frames are being dropped
+// --traffic-memory prints the heap the recorder holds after 150,000 such polls (RESULT lines).
 // --fixed-iterations=N runs every benchmark exactly N times (for instruction counts under
 // callgrind, where the difference of two counts gives the cost of one iteration).
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/bench_support.h"
 #include "catalogue/poll_groups.h"
+#include "channel/modbus_frame.h"
 #include "channel/serial_channel.h"
+#include "channel/traffic_recorder.h"
 #include "iec101/ft12_frame.h"
 #include "iec101/iec101_master.h"
 #include "platform/virtual/virtual_line.h"
@@ -217,6 +226,63 @@ void BM_BuildPollGroups32(benchmark::State& state) {
     state.SetLabel(std::to_string(groups) + " groups");
 }
 
+// One poll's recording, as SerialChannel makes it: kind, request, two reads, the check's result.
+void RecordModbusPoll(TrafficRecorder& recorder, VirtualClock& clock,
+                      const std::vector<uint8_t>& request, const std::vector<uint8_t>& answer) {
+    recorder.SetKind(FrameKind::kModbusRtu);
+    recorder.RecordWrite(request);
+    clock.AdvanceUs(12'000);
+    recorder.RecordRead(std::span(answer).first(16));
+    recorder.RecordRead(std::span(answer).subspan(16));
+    recorder.EndAnswer(0);
+    clock.AdvanceUs(38'000);
+}
+
+const std::vector<uint8_t> kTickRequest = BuildRtuRequest(3, 4, 0x0100, nullptr);
+const std::vector<uint8_t> kTickAnswer = std::vector<uint8_t>(29, 0x42);
+
+void BM_TrafficRecordModbusPoll(benchmark::State& state) {
+    VirtualClock clock;
+    TrafficRecorder recorder(clock);
+    recorder.SetPhase(TrafficPhase::kPolling);
+    while (recorder.Statistics().droppedFrames == 0) {
+        RecordModbusPoll(recorder, clock, kTickRequest, kTickAnswer);
+    }
+    for (auto _ : state) {
+        RecordModbusPoll(recorder, clock, kTickRequest, kTickAnswer);
+    }
+    state.SetLabel(std::to_string(recorder.EndSequence() - recorder.FirstSequence()) +
+                   " frames kept");
+}
+
+// The heap the recorder takes for a long session, from the allocator's own count.
+int PrintTrafficMemory() {
+    constexpr int kPolls = 150'000;
+    const size_t before = mallinfo2().uordblks;
+    {
+        VirtualClock clock;
+        auto recorder = std::make_unique<TrafficRecorder>(clock);
+        recorder->SetPhase(TrafficPhase::kPolling);
+        size_t peak = 0;
+        for (int i = 0; i < kPolls; ++i) {
+            RecordModbusPoll(*recorder, clock, kTickRequest, kTickAnswer);
+            if (i % 1000 == 0) {
+                peak = std::max(peak, mallinfo2().uordblks - before);
+            }
+        }
+        std::printf("RESULT traffic.polls %d\n", kPolls);
+        std::printf("RESULT traffic.heap_bytes %zu\n", mallinfo2().uordblks - before);
+        std::printf("RESULT traffic.peak_heap_bytes %zu\n", peak);
+        std::printf("RESULT traffic.stored_bytes %zu\n", recorder->StoredBytes());
+        std::printf(
+            "RESULT traffic.frames_kept %llu\n",
+            static_cast<unsigned long long>(recorder->EndSequence() - recorder->FirstSequence()));
+        std::printf("RESULT traffic.frames_dropped %llu\n",
+                    static_cast<unsigned long long>(recorder->Statistics().droppedFrames));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -225,6 +291,9 @@ int main(int argc, char** argv) {
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
         constexpr const char* kFixed = "--fixed-iterations=";
+        if (std::strcmp(argv[i], "--traffic-memory") == 0) {
+            return PrintTrafficMemory();
+        }
         if (std::strncmp(argv[i], kFixed, std::strlen(kFixed)) == 0) {
             fixedIterations = std::stoll(argv[i] + std::strlen(kFixed));
         } else {
@@ -236,7 +305,8 @@ int main(int argc, char** argv) {
     for (auto* b :
          {benchmark::RegisterBenchmark("BM_ModbusTick12", BM_ModbusTick12),
           benchmark::RegisterBenchmark("BM_IecReceiveParse16Floats", BM_IecReceiveParse16Floats),
-          benchmark::RegisterBenchmark("BM_BuildPollGroups32", BM_BuildPollGroups32)}) {
+          benchmark::RegisterBenchmark("BM_BuildPollGroups32", BM_BuildPollGroups32),
+          benchmark::RegisterBenchmark("BM_TrafficRecordModbusPoll", BM_TrafficRecordModbusPoll)}) {
         if (fixedIterations > 0) {
             b->Iterations(fixedIterations);
         }

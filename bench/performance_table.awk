@@ -125,6 +125,24 @@ END {
               20, "target 20 us", 100000, "target 100000")
     micro_row("BM_IecReceiveParse16Floats", "ReceiveFrame with ParseAsdu, a complete set of 16 short floats (124-byte frame)",
               18000, "the frame on the line at 76800,E,8,1: 18 ms", 100000, "the tick target, 100000")
+    # The line recorder is always on: its share of a poll's work, against the tick above.
+    if (has("micro.BM_TrafficRecordModbusPoll.cpu_ns") && has("micro.BM_ModbusTick12.cpu_ns"))
+        row("Line recorder, one Modbus RTU poll recorded (request, 12-register answer in two reads, result; store full, dropping): CPU per poll",
+            sprintf("%.3g us (%.1f%% of the tick above)", v("micro.BM_TrafficRecordModbusPoll.cpu_ns") / 1000,
+                    100 * v("micro.BM_TrafficRecordModbusPoll.cpu_ns") / v("micro.BM_ModbusTick12.cpu_ns")),
+            sprintf("5%% of the tick: %.3g us", v("micro.BM_ModbusTick12.cpu_ns") / 20000),
+            ratio(v("micro.BM_TrafficRecordModbusPoll.cpu_ns"), v("micro.BM_ModbusTick12.cpu_ns") / 20), cmd("micro"))
+    if (has("micro.BM_TrafficRecordModbusPoll.instructions") && has("micro.BM_ModbusTick12.instructions"))
+        row("Line recorder, one Modbus RTU poll recorded: instructions per poll",
+            sprintf("%.0f (%.1f%% of the tick's)", v("micro.BM_TrafficRecordModbusPoll.instructions"),
+                    100 * v("micro.BM_TrafficRecordModbusPoll.instructions") / v("micro.BM_ModbusTick12.instructions")),
+            sprintf("5%% of the tick's: %.0f", v("micro.BM_ModbusTick12.instructions") / 20),
+            ratio(v("micro.BM_TrafficRecordModbusPoll.instructions"), v("micro.BM_ModbusTick12.instructions") / 20),
+            cmd("callgrind.BM_TrafficRecordModbusPoll"))
+    if (has("traffic.heap_bytes"))
+        row(sprintf("Line recorder's heap after %d polls (%d frames kept, %d dropped)", v("traffic.polls"), v("traffic.frames_kept"), v("traffic.frames_dropped")),
+            sprintf("%.2f MB (peak %.2f MB; store %.2f MiB)", v("traffic.heap_bytes") / 1e6, v("traffic.peak_heap_bytes") / 1e6, v("traffic.stored_bytes") / 1048576),
+            "4 MB", ratio(v("traffic.peak_heap_bytes") / 1e6, 4), cmd("traffic"))
     micro_row("BM_BuildPollGroups32", "BuildPollGroups, 32 parameters in three groups (once per Start)",
               20, "the tick target, 20 us", 100000, "the tick target, 100000")
 }

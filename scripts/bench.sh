@@ -89,7 +89,12 @@ if command -v valgrind >/dev/null; then
     callgrind BM_ModbusTick12 1000 11000
     callgrind BM_IecReceiveParse16Floats 10000 110000
     callgrind BM_BuildPollGroups32 1000 11000
+    callgrind BM_TrafficRecordModbusPoll 10000 110000
 fi
+
+echo "== the line recorder's memory"
+echo "COMMAND traffic build/release/bench/micro_bench --traffic-memory" >>"$raw"
+"$build/bench/micro_bench" --traffic-memory | grep '^RESULT ' >>"$raw"
 
 }
 

@@ -14,11 +14,15 @@ struct StoredHeader {
     uint64_t timeUs;
     uint32_t size;
     uint16_t context;
-    uint8_t direction;
-    uint8_t kind;
-    uint8_t phase;
+    uint8_t what;  // direction (bit 7), phase (bits 4 to 6), kind (bits 0 to 3)
     uint8_t result;
 };
+static_assert(sizeof(StoredHeader) == 16);
+
+uint8_t PackWhat(TrafficDirection direction, TrafficPhase phase, FrameKind kind) {
+    return static_cast<uint8_t>(static_cast<unsigned>(direction) << 7 |
+                                static_cast<unsigned>(phase) << 4 | static_cast<unsigned>(kind));
+}
 
 StoredHeader ReadHeader(const std::vector<uint8_t>& bytes, uint32_t offset) {
     StoredHeader header{};
@@ -125,6 +129,7 @@ uint16_t TrafficRecorder::ContextIndex() {
 
 void TrafficRecorder::BeginFrame(TrafficDirection direction, uint64_t timeUs) {
     if (blocks_.empty() || blocks_.back().bytes.size() + sizeof(StoredHeader) > kBlockBytes) {
+        DropOldest(kBlockBytes);
         Block block;
         block.firstSequence = EndSequence();
         block.bytes.reserve(kBlockBytes);
@@ -132,12 +137,7 @@ void TrafficRecorder::BeginFrame(TrafficDirection direction, uint64_t timeUs) {
         storedBytes_ += kBlockBytes;
     }
     Block& block = blocks_.back();
-    const StoredHeader header{timeUs,
-                              0,
-                              ContextIndex(),
-                              static_cast<uint8_t>(direction),
-                              static_cast<uint8_t>(kind_),
-                              static_cast<uint8_t>(phase_),
+    const StoredHeader header{timeUs, 0, ContextIndex(), PackWhat(direction, phase_, kind_),
                               kNoFrameResult};
     const auto offset = static_cast<uint32_t>(block.bytes.size());
     const size_t indexCapacity = block.offsets.capacity();
@@ -148,7 +148,27 @@ void TrafficRecorder::BeginFrame(TrafficDirection direction, uint64_t timeUs) {
     ++storedFrames_;
 }
 
+void TrafficRecorder::MoveOpenFrameToNewBlock(size_t room) {
+    Block& full = blocks_.back();
+    const uint32_t offset = full.offsets.back();
+    Block fresh;
+    fresh.firstSequence = EndSequence() - 1;
+    fresh.bytes.reserve(std::max(kBlockBytes, full.bytes.size() - offset + room));
+    fresh.bytes.assign(full.bytes.begin() + offset, full.bytes.end());
+    fresh.offsets.push_back(0);
+    full.bytes.resize(offset);
+    full.offsets.pop_back();
+    storedBytes_ += fresh.bytes.capacity() + fresh.offsets.capacity() * sizeof(uint32_t);
+    blocks_.push_back(std::move(fresh));
+}
+
 void TrafficRecorder::AppendToOpenFrame(std::span<const uint8_t> bytes) {
+    if (blocks_.back().bytes.size() + bytes.size() > blocks_.back().bytes.capacity() &&
+        blocks_.back().offsets.size() > 1) {
+        // The frame outgrows its block: it moves to a block of its own, so that the full one
+        // keeps the size it was given instead of doubling.
+        MoveOpenFrameToNewBlock(bytes.size());
+    }
     Block& block = blocks_.back();
     const uint32_t offset = block.offsets.back();
     StoredHeader header = ReadHeader(block.bytes, offset);
@@ -177,8 +197,10 @@ void TrafficRecorder::CloseFrame(uint8_t result) {
     DropOldest();
 }
 
-void TrafficRecorder::DropOldest() {
-    while (storedBytes_ > kStoreBudget && blocks_.size() > 1) {
+void TrafficRecorder::DropOldest(size_t incoming) {
+    // The block of a frame still being collected stays.
+    while (!blocks_.empty() && storedBytes_ + incoming > kStoreBudget &&
+           (blocks_.size() > 1 || !openFrame_)) {
         const Block& oldest = blocks_.front();
         const size_t count = oldest.offsets.size();
         storedBytes_ -= oldest.bytes.capacity() + oldest.offsets.capacity() * sizeof(uint32_t);
@@ -295,9 +317,9 @@ TrafficFrame TrafficRecorder::Frame(uint64_t sequence) const {
     const StoredHeader header = ReadHeader(block.bytes, offset);
     frame.sequence = sequence;
     frame.timeUs = header.timeUs;
-    frame.direction = static_cast<TrafficDirection>(header.direction);
-    frame.kind = static_cast<FrameKind>(header.kind);
-    frame.phase = static_cast<TrafficPhase>(header.phase);
+    frame.direction = static_cast<TrafficDirection>(header.what >> 7);
+    frame.kind = static_cast<FrameKind>(header.what & 0x0F);
+    frame.phase = static_cast<TrafficPhase>(header.what >> 4 & 0x07);
     frame.result = header.result;
     frame.context = contexts_[header.context];
     frame.bytes =

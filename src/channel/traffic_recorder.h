@@ -104,7 +104,9 @@ struct TrafficStatistics {
 // them) in at most kStoreBudget bytes; when that is full the oldest are dropped and counted.
 class TrafficRecorder {
   public:
-    static constexpr size_t kStoreBudget = 4 * 1024 * 1024;
+    // Headers, index and bytes of the stored frames, at most: about 100,000 Modbus frames, and
+    // with the recorder's own bookkeeping still under 4 MB.
+    static constexpr size_t kStoreBudget = 3'900'000;
 
     explicit TrafficRecorder(Clock& clock);
     TrafficRecorder(const TrafficRecorder&) = delete;
@@ -152,9 +154,11 @@ class TrafficRecorder {
 
     void BeginFrame(TrafficDirection direction, uint64_t timeUs);
     void AppendToOpenFrame(std::span<const uint8_t> bytes);
+    void MoveOpenFrameToNewBlock(size_t room);
     void CloseFrame(uint8_t result);
     size_t FrameSizeOfOpen() const;
-    void DropOldest();
+    // Drops the oldest blocks until incoming more bytes fit the budget.
+    void DropOldest(size_t incoming = 0);
     uint16_t ContextIndex();
     void CountResult(uint8_t result);
 
