@@ -146,3 +146,37 @@ PortChoice FillPortList(const std::vector<std::string>& portList, const std::str
     choice.selected = found ? portName : std::string(kNoPortName);
     return choice;
 }
+
+namespace {
+
+DescribedPortList Described(const PortChoice& choice, const std::vector<std::string>& present,
+                            DeviceNames& devices) {
+    DescribedPortList list{choice.items, {}, choice.selected};
+    for (const std::string& item : list.items) {
+        if (item == kNoPortName) {
+            list.tooltips.emplace_back();
+        } else if (std::find(present.begin(), present.end(), item) == present.end()) {
+            list.tooltips.emplace_back(kAbsentPortText);
+        } else {
+            list.tooltips.push_back(devices.DescribePort(item));
+        }
+    }
+    return list;
+}
+
+}  // namespace
+
+DescribedPortList DescribePortList(const std::vector<std::string>& portList,
+                                   const std::string& portName, DeviceNames& devices) {
+    return Described(FillPortList(portList, portName), portList, devices);
+}
+
+DescribedPortList RefreshedPortList(const std::vector<std::string>& portList,
+                                    const std::string& chosen, DeviceNames& devices) {
+    std::vector<std::string> listed = portList;
+    if (!chosen.empty() && chosen != kNoPortName &&
+        std::find(listed.begin(), listed.end(), chosen) == listed.end()) {
+        listed.push_back(chosen);
+    }
+    return Described(FillPortList(listed, chosen), portList, devices);
+}

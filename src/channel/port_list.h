@@ -71,3 +71,23 @@ struct PortChoice {
     std::string selected;
 };
 PortChoice FillPortList(const std::vector<std::string>& portList, const std::string& portName);
+
+// The tooltip of a chosen port that is no longer present.
+inline constexpr const char* kAbsentPortText = "Порт отсутствует в системе";
+
+// The port list as the window shows it, with what each entry is: the items (bare port names,
+// which the list control sorts and the settings store), their tooltips (same order; empty for
+// "НЕТ" and where the system says nothing) and the entry to select.
+struct DescribedPortList {
+    std::vector<std::string> items;
+    std::vector<std::string> tooltips;
+    std::string selected;
+};
+
+// The list filled at start (FillPortList), each port described by the system.
+DescribedPortList DescribePortList(const std::vector<std::string>& portList,
+                                   const std::string& portName, DeviceNames& devices);
+// The list read again: the ports found now and "НЕТ"; the chosen port stays selected, and when
+// it is gone it stays listed, marked absent.
+DescribedPortList RefreshedPortList(const std::vector<std::string>& portList,
+                                    const std::string& chosen, DeviceNames& devices);

@@ -25,6 +25,15 @@ void SerialChannel::LoadPortSettings(SettingsStore& store, DeviceNames& devices)
     portPaths_ = std::move(listing.paths);
 }
 
+DescribedPortList SerialChannel::RefreshPortList(DeviceNames& devices) {
+    PortListing listing = EnumeratePorts(devices);
+    portList = std::move(listing.names);
+    for (auto& [name, path] : listing.paths) {
+        portPaths_.insert_or_assign(name, std::move(path));
+    }
+    return RefreshedPortList(portList, portName, devices);
+}
+
 void SerialChannel::SavePortSetting(SettingsStore& store) {
     SavePortName(store, portName);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/port_list.h"
 #include "channel/traffic_recorder.h"
 #include "platform/clock.h"
 #include "platform/device_names.h"
@@ -42,6 +43,8 @@ class SerialChannel {
     bool OpenPort(const std::string& name);
     void ClosePort();
     bool IsOpen() const { return device_.IsOpen(); }
+    // Why the last OpenPort failed.
+    OpenFailure LastOpenFailure() const { return device_.LastOpenFailure(); }
 
     // Reads the port's settings, applies the mode string to them and sets the port.
     // False when the port is not open (checked before the string) or rejects the settings.
@@ -94,6 +97,9 @@ class SerialChannel {
     // The remembered port and the ports present, once at start: portName as stored (or the
     // default), portList as found (see port_list.h).
     void LoadPortSettings(SettingsStore& store, DeviceNames& devices);
+    // The port list read again when the user opens it: portList as found now (a port that has
+    // gone keeps its path); portName and the remembered port stay as they are.
+    DescribedPortList RefreshPortList(DeviceNames& devices);
     // Remembers portName for the next start, of this program or the other.
     void SavePortSetting(SettingsStore& store);
 

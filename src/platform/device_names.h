@@ -31,6 +31,9 @@ class DeviceNames {
     // Every MS-DOS device name the system has ("COM1", "LPT1", "NUL", ...), in the system's
     // order; none on a system without them.
     virtual std::vector<std::string> DosDeviceNames() { return {}; }
+    // What the port is, for the user: the adapter's product, maker and serial number, the
+    // system's own name for it; several lines at most, empty when nothing is known.
+    virtual std::string DescribePort(const std::string& /*name*/) { return {}; }
     // The port taken before the user has chosen one: the first serial port such a machine has.
     virtual std::string DefaultPortName() = 0;
 };

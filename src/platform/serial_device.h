@@ -7,6 +7,18 @@
 
 #include "platform/line_settings.h"
 
+// Why a port could not be opened, as far as the system tells.
+struct OpenFailure {
+    enum class Kind { kNone, kNoSuchPort, kBusy, kNoPermission, kOther };
+    Kind kind = Kind::kNone;
+    // kOther: the system's own text of the error.
+    std::string detail;
+    // kNoPermission: the group that may read and write the device file and the user who is not
+    // in it; empty where unknown, or where joining the group would not help.
+    std::string group;
+    std::string user;
+};
+
 // The operating system's serial port, reduced to what the serial channel needs. One instance is
 // one port that may be opened, reconfigured and closed any number of times. All operations are
 // synchronous and never wait for bytes that have not arrived.
@@ -17,6 +29,8 @@ class SerialDevice {
     // Opens the named port for reading and writing, exclusively. Returns false when the port is
     // missing, held by another program, or not accessible. Does not change the line settings.
     virtual bool Open(const std::string& portName) = 0;
+    // Why the last Open failed; kNone after a successful one (and where the device cannot say).
+    virtual OpenFailure LastOpenFailure() const { return {}; }
     // Releases the port; harmless when it is not open.
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;

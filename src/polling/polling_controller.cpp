@@ -9,6 +9,7 @@
 #include "channel/exchange_result.h"
 #include "channel/modbus_frame.h"
 #include "channel/transducer_access.h"
+#include "polling/open_failure_text.h"
 
 namespace {
 
@@ -346,7 +347,8 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
     ConfigReadResult result = ConfigReadResult::kFailed;
     try {
         if (!opened) {
-            FailConfigurationRead("Не могу открыть " + channel_.portName);
+            FailConfigurationRead("Не могу открыть " + channel_.portName,
+                                  OpenFailureText(channel_.LastOpenFailure()));
         } else if (!WakeTransducer()) {
             FailConfigurationRead("Нет связи с преобразователем");
         } else if (TakeConfiguration()) {
@@ -363,10 +365,11 @@ PollingController::ConfigReadResult PollingController::ReadConfiguration() {
     return result;
 }
 
-void PollingController::FailConfigurationRead(const std::string& text) {
-    // The failure text stands in the status line while its message box is open.
+void PollingController::FailConfigurationRead(const std::string& text, const std::string& reason) {
+    // The failure text stands in the status line while its message box is open; the box gives
+    // the reason on a line of its own.
     SetStatus(text);
-    ShowError(text);
+    ShowError(reason.empty() ? text : text + "\n" + reason);
 }
 
 bool PollingController::WakeTransducer() {

@@ -121,7 +121,8 @@ class PollingController : private IecSessionHost {
     // record (sent twice when the first answer is not good) and its decoding.
     bool WakeTransducer();
     bool TakeConfiguration();
-    void FailConfigurationRead(const std::string& text);
+    // Shows text in the status line and, with the reason on a second line, in a message box.
+    void FailConfigurationRead(const std::string& text, const std::string& reason = {});
     void BuildPlan();
     void RefreshDisplay();
     void LogFailedPoll();

@@ -14,8 +14,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/qt/input_address_dlg.h"
 #include "app/polmira_window.h"
+#include "app/qt/input_address_dlg.h"
 #include "channel/port_list.h"
 #include "gui/gui_support.h"
 #include "polling/polmira_variant.h"
@@ -231,6 +231,43 @@ class PolmiraWindowTest : public QObject {
         w.Open(PolmiraVariant(), PolmiraWindow());
         QCOMPARE(w.settings.values, remembered);
         QCOMPARE(w.Control<QComboBox>(1000)->currentText(), QString("ttyUSB1"));
+    }
+
+    void portListIsReadAgainWhenItOpens() {
+        w.devices.descriptions = {{"ttyUSB0", "FT232R USB UART"}, {"ttyUSB1", "CH340"}};
+        OpenWithPorts({StandInDevices::Usb("ttyUSB0")}, "ttyUSB0");
+        auto* list = w.Control<QComboBox>(1000);
+        const auto tooltips = [list] {
+            QStringList texts;
+            for (int i = 0; i < list->count(); ++i) {
+                texts << list->itemData(i, Qt::ToolTipRole).toString();
+            }
+            return texts;
+        };
+        QCOMPARE(tooltips(), (QStringList{"FT232R USB UART", ""}));
+        QCOMPARE(list->toolTip(), QString("FT232R USB UART"));
+        w.Dialog().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.Dialog()));
+        const int writes = w.settings.writes;
+
+        // ttyUSB1 plugged in while the program runs.
+        w.devices.ttys.push_back(StandInDevices::Usb("ttyUSB1"));
+        list->showPopup();
+        list->hidePopup();
+        QCOMPARE(w.Items(1000), (QStringList{"ttyUSB0", "ttyUSB1", "НЕТ"}));
+        QCOMPARE(tooltips(), (QStringList{"FT232R USB UART", "CH340", ""}));
+        QCOMPARE(list->currentText(), QString("ttyUSB0"));
+
+        // The chosen ttyUSB0 pulled out: it stays chosen, marked absent.
+        w.devices.ttys = {StandInDevices::Usb("ttyUSB1")};
+        list->showPopup();
+        list->hidePopup();
+        QCOMPARE(w.Items(1000), (QStringList{"ttyUSB0", "ttyUSB1", "НЕТ"}));
+        QCOMPARE(tooltips(), (QStringList{"Порт отсутствует в системе", "CH340", ""}));
+        QCOMPARE(list->currentText(), QString("ttyUSB0"));
+        QCOMPARE(list->toolTip(), QString("Порт отсутствует в системе"));
+        QCOMPARE(w.app->channel().portName, std::string("ttyUSB0"));
+        QCOMPARE(w.settings.writes, writes);
     }
 
     void dataFormatSwitchCaption() {

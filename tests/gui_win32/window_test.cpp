@@ -14,6 +14,9 @@
 #include "sim/simulated_transducer.h"
 #include "sim/transducer_profiles.h"
 
+// After windows.h, which the window's header brings.
+#include <commctrl.h>
+
 namespace {
 
 struct Program {
@@ -189,6 +192,51 @@ TEST_P(MainWindow, AChosenPortIsSavedAndFoundAgain) {
     EXPECT_EQ(w.app->channel().portName, "ttyUSB1");
     Reopen();
     EXPECT_EQ(w.Selected(1000), "ttyUSB1");
+}
+
+// The port list is read again as it drops down (a user's click or Alt+Down); its tooltip says
+// what the selected port is.
+TEST_P(MainWindow, PortListIsReadAgainWhenItDropsDown) {
+    w.devices.descriptions = {{"ttyUSB0", "FT232R USB UART"}, {"ttyUSB1", "CH340"}};
+    OpenWithPorts({StandInDevices::Usb("ttyUSB0")}, "ttyUSB0");
+    const auto tooltip = [this] {
+        HWND list = w.Control(1000);
+        std::wstring text(1024, L'\0');
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = Hwnd();
+        tool.uId = reinterpret_cast<UINT_PTR>(list);
+        tool.lpszText = text.data();
+        SendMessageW(w.Dialog().portTooltip(), TTM_GETTEXTW, text.size(),
+                     reinterpret_cast<LPARAM>(&tool));
+        return WideToUtf8(text.c_str());
+    };
+    const auto dropDown = [this] {
+        SendMessageW(w.Control(1000), CB_SHOWDROPDOWN, TRUE, 0);
+        SendMessageW(w.Control(1000), CB_SHOWDROPDOWN, FALSE, 0);
+    };
+    ASSERT_NE(w.Dialog().portTooltip(), nullptr);
+    EXPECT_EQ(tooltip(), "FT232R USB UART");
+    const int writes = w.settings.writes;
+
+    // ttyUSB1 plugged in while the program runs.
+    w.devices.ttys.push_back(StandInDevices::Usb("ttyUSB1"));
+    dropDown();
+    EXPECT_EQ(w.Items(1000), (std::vector<std::string>{"ttyUSB0", "ttyUSB1", "НЕТ"}));
+    EXPECT_EQ(w.Selected(1000), "ttyUSB0");
+
+    // The chosen ttyUSB0 pulled out: it stays chosen, marked absent, and nothing is saved.
+    w.devices.ttys = {StandInDevices::Usb("ttyUSB1")};
+    dropDown();
+    EXPECT_EQ(w.Items(1000), (std::vector<std::string>{"ttyUSB0", "ttyUSB1", "НЕТ"}));
+    EXPECT_EQ(w.Selected(1000), "ttyUSB0");
+    EXPECT_EQ(tooltip(), "Порт отсутствует в системе");
+    EXPECT_EQ(w.app->channel().portName, "ttyUSB0");
+    EXPECT_EQ(w.settings.writes, writes);
+
+    w.Choose(1000, 1);
+    EXPECT_EQ(tooltip(), "CH340");
+    EXPECT_EQ(w.settings.values.at(kPortSettingKey), "ttyUSB1");
 }
 
 TEST_P(MainWindow, StartPollsTheSimulatedTransducerAndTheCloseBoxStopsIt) {

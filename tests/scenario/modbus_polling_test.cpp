@@ -277,16 +277,31 @@ TEST(ModbusPolling, ConfigurationReadFailuresStopWithTheirMessage) {
         const char* name;
         std::function<void(ScenarioBench&)> arrange;
         std::string message;
+        std::string reason;  // the message box's second line
     };
+    const auto refused = [](OpenFailure failure) {
+        return [failure](ScenarioBench& b) { b.line.RefuseOpen(failure); };
+    };
+    using Kind = OpenFailure::Kind;
     const std::vector<Case> cases = {
         {"port missing", [](ScenarioBench& b) { b.channel.portName = "ttyUSB7"; },
-         "Не могу открыть ttyUSB7"},
+         "Не могу открыть ttyUSB7", "Такого порта нет в системе"},
+        {"port unplugged", [](ScenarioBench& b) { b.line.SetPresent(false); },
+         "Не могу открыть ttyV0", "Такого порта нет в системе"},
+        {"port held", refused({Kind::kBusy, "", "", ""}), "Не могу открыть ttyV0",
+         "Порт занят другой программой"},
+        {"no permission", refused({Kind::kNoPermission, "", "dialout", "alice"}),
+         "Не могу открыть ttyV0",
+         "Нет прав на порт. Исправить: sudo usermod -aG dialout alice (и войти в систему "
+         "заново)"},
+        {"system error", refused({Kind::kOther, "Input/output error", "", ""}),
+         "Не могу открыть ttyV0", "Input/output error"},
         {"nobody there", [](ScenarioBench& b) { b.device.Faults().silent = true; },
-         "Нет связи с преобразователем"},
+         "Нет связи с преобразователем", ""},
         {"no record", [](ScenarioBench& b) { b.device.Faults().ignoreConfigurationRequests = 2; },
-         "Не могу прочитать конфигурацию "},
+         "Не могу прочитать конфигурацию ", ""},
         {"truncated record", [](ScenarioBench& b) { b.device.Faults().recordLength = 100; },
-         "Не могу прочитать конфигурацию "},
+         "Не могу прочитать конфигурацию ", ""},
     };
     for (const ProgramVariant* variant : {&PolmiraVariant(), &CalvenaVariant()}) {
         for (const Case& c : cases) {
@@ -295,9 +310,11 @@ TEST(ModbusPolling, ConfigurationReadFailuresStopWithTheirMessage) {
             c.arrange(bench);
             bench.Start();
             ASSERT_EQ(bench.view.messages.size(), 1u);
-            EXPECT_EQ(bench.view.messages[0].text, c.message);
+            EXPECT_EQ(bench.view.messages[0].text,
+                      c.reason.empty() ? c.message : c.message + "\n" + c.reason);
             EXPECT_EQ(bench.view.messages[0].caption, "Ошибка");
-            // The failure text stood in the status line, then Stop put "Ожидание" back.
+            // The failure text stood in the status line, on one line, then Stop put
+            // "Ожидание" back.
             const auto& status = bench.view.statusHistory;
             ASSERT_GE(status.size(), 2u);
             EXPECT_EQ(status[status.size() - 2], c.message);

@@ -18,11 +18,16 @@ class StandInDevices : public DeviceNames {
     std::vector<PublishedPort> published;
     std::vector<std::string> dosNames;
     std::string defaultPort = "ttyS0";
+    std::map<std::string, std::string> descriptions;  // what DescribePort says of a name
 
     std::vector<TtyDevice> TtyDevices() override { return ttys; }
     std::vector<PublishedPort> PublishedPorts() override { return published; }
     std::vector<std::string> DosDeviceNames() override { return dosNames; }
     std::string DefaultPortName() override { return defaultPort; }
+    std::string DescribePort(const std::string& name) override {
+        const auto found = descriptions.find(name);
+        return found == descriptions.end() ? std::string() : found->second;
+    }
 
     // A Windows machine with these MS-DOS device names.
     static StandInDevices Windows(std::vector<std::string> names) {

@@ -148,7 +148,7 @@ void CreateTemplateControls(QWidget& parent, const DialogTemplate& dialog,
                 break;
             }
             case ControlKind::kDropDownList: {
-                auto* list = new QComboBox(&parent);
+                auto* list = new DropDownList(&parent);
                 for (const std::string& item : c.items) {
                     if (c.sorted) {
                         AddSortedItem(*list, Q(item));
@@ -185,6 +185,13 @@ void CreateTemplateControls(QWidget& parent, const DialogTemplate& dialog,
     for (QWidget* frame : frames) {
         frame->lower();
     }
+}
+
+void DropDownList::showPopup() {
+    if (beforePopup) {
+        beforePopup();
+    }
+    QComboBox::showPopup();
 }
 
 int AddSortedItem(QComboBox& list, const QString& text) {
@@ -278,6 +285,9 @@ void CBrennoDlg::ConnectCommands() {
     }
     if (QComboBox* ports = Combo(roles.portList)) {
         connect(ports, &QComboBox::activated, this, &CBrennoDlg::OnPortChosen);
+        if (auto* list = qobject_cast<DropDownList*>(ports)) {
+            list->beforePopup = [this] { RefreshPortList(); };
+        }
     }
 }
 
@@ -311,18 +321,36 @@ void CBrennoDlg::FillPortList() {
     if (list == nullptr) {
         return;
     }
-    const PortChoice choice = ::FillPortList(channel_->portList, channel_->portName);
-    list->clear();
-    for (const std::string& item : choice.items) {
-        AddSortedItem(*list, Q(item));
+    const DescribedPortList ports =
+        DescribePortList(channel_->portList, channel_->portName, *devices_);
+    channel_->portName = ports.selected;
+    ShowPortList(ports);
+}
+
+void CBrennoDlg::RefreshPortList() {
+    ShowPortList(channel_->RefreshPortList(*devices_));
+}
+
+void CBrennoDlg::ShowPortList(const DescribedPortList& ports) {
+    QComboBox* list = Combo(window_.roles.portList);
+    if (list == nullptr) {
+        return;
     }
-    channel_->portName = choice.selected;
-    list->setCurrentIndex(list->findText(Q(choice.selected)));
+    list->clear();
+    for (size_t i = 0; i < ports.items.size(); ++i) {
+        const int index = AddSortedItem(*list, Q(ports.items[i]));
+        if (!ports.tooltips[i].empty()) {
+            list->setItemData(index, Q(ports.tooltips[i]), Qt::ToolTipRole);
+        }
+    }
+    list->setCurrentIndex(list->findText(Q(ports.selected)));
+    list->setToolTip(list->currentData(Qt::ToolTipRole).toString());
 }
 
 void CBrennoDlg::OnPortChosen(int index) {
     QComboBox* list = Combo(window_.roles.portList);
     channel_->portName = list->itemText(index).toStdString();
+    list->setToolTip(list->itemData(index, Qt::ToolTipRole).toString());
     channel_->SavePortSetting(*settings_);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QComboBox>
 #include <QDialog>
 #include <QFont>
 #include <QIcon>
@@ -14,12 +15,12 @@
 #include "app/dialog_template.h"
 #include "polling/dialog_view.h"
 
-class QComboBox;
 class QButtonGroup;
 class PollingController;
 class SerialChannel;
 class SettingsStore;
 class DeviceNames;
+struct DescribedPortList;
 
 // The font a template names, as this system has it: the Windows faces resolve to their
 // metric-compatible Liberation faces, so that a layout in dialog units keeps its proportions.
@@ -30,6 +31,17 @@ DialogBaseUnits BaseUnitsOf(const QFont& font);
 // control with an id carries the id as its object name.
 void CreateTemplateControls(QWidget& parent, const DialogTemplate& dialog,
                             const DialogBaseUnits& base);
+
+// A drop-down list that can read its items again just before it opens (the port list).
+class DropDownList : public QComboBox {
+    Q_OBJECT
+
+  public:
+    using QComboBox::QComboBox;
+    // Called before the list opens; none by default.
+    std::function<void()> beforePopup;
+    void showPopup() override;
+};
 
 // The main window of either program (template 102), built from its description. It shows
 // what the controller tells it through DialogView and hands the user's commands, the poll
@@ -98,6 +110,9 @@ class CBrennoDlg : public QDialog, public DialogView {
     QWidget* RoleWidget(std::optional<int> id) const;
     QComboBox* Combo(int id) const;
     void FillPortList();
+    // Reads the port list again (the list is about to open) and shows it.
+    void RefreshPortList();
+    void ShowPortList(const DescribedPortList& ports);
     void ConnectCommands();
     void OnPortChosen(int index);
     // Timer 1's tick, unless a wait holds the ticks back.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/win32/brenno_dlg.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include "app/win32/about_dlg.h"
@@ -230,21 +231,69 @@ void CBrennoDlg::FillPortList() {
     if (list == nullptr) {
         return;
     }
-    const PortChoice choice = ::FillPortList(channel_->portList, channel_->portName);
-    SendMessageW(list, CB_RESETCONTENT, 0, 0);
-    for (const std::string& item : choice.items) {
-        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(item).c_str()));
+    const DescribedPortList ports =
+        DescribePortList(channel_->portList, channel_->portName, *devices_);
+    channel_->portName = ports.selected;
+    ShowPortList(ports);
+}
+
+void CBrennoDlg::RefreshPortList() {
+    ShowPortList(channel_->RefreshPortList(*devices_));
+}
+
+void CBrennoDlg::ShowPortList(const DescribedPortList& ports) {
+    HWND list = Control(window_.roles.portList);
+    if (list == nullptr) {
+        return;
     }
-    channel_->portName = choice.selected;
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    portTooltips_.clear();
+    for (size_t i = 0; i < ports.items.size(); ++i) {
+        const std::wstring item = Utf8ToWide(ports.items[i]);
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+        portTooltips_[item] = Utf8ToWide(ports.tooltips[i]);
+    }
     // An exact match: CB_SELECTSTRING would take "COM1" for "COM10".
     const LRESULT index =
         SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                     reinterpret_cast<LPARAM>(Utf8ToWide(choice.selected).c_str()));
+                     reinterpret_cast<LPARAM>(Utf8ToWide(ports.selected).c_str()));
     SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ShowPortTooltip();
+}
+
+void CBrennoDlg::ShowPortTooltip() {
+    HWND list = Control(window_.roles.portList);
+    if (list == nullptr) {
+        return;
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd_;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.uId = reinterpret_cast<UINT_PTR>(list);
+    if (portTooltip_ == nullptr) {
+        // A tool on the list itself: the dialog's template and the list's style stay as they
+        // are. Lines break at "\n" once a width is set.
+        portTooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                       hwnd_, nullptr, nullptr, nullptr);
+        if (portTooltip_ == nullptr) {
+            return;
+        }
+        SendMessageW(portTooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
+        tool.lpszText = const_cast<wchar_t*>(L"");
+        SendMessageW(portTooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    const auto found = portTooltips_.find(SelectedItem(list));
+    std::wstring text = found != portTooltips_.end() ? found->second : std::wstring();
+    tool.lpszText = text.data();
+    SendMessageW(portTooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(portTooltip_, TTM_ACTIVATE, text.empty() ? FALSE : TRUE, 0);
 }
 
 void CBrennoDlg::OnPortChosen() {
     channel_->portName = WideToUtf8(SelectedItem(Control(window_.roles.portList)));
+    ShowPortTooltip();
     channel_->SavePortSetting(*settings_);
 }
 
@@ -253,6 +302,10 @@ void CBrennoDlg::OnCommand(int id, int notification) {
         return;
     }
     const WindowRoles& roles = window_.roles;
+    if (notification == CBN_DROPDOWN && id == roles.portList) {
+        RefreshPortList();
+        return;
+    }
     if (notification == CBN_SELCHANGE) {
         if (id == roles.portList) {
             OnPortChosen();

@@ -4,6 +4,7 @@
 #include "app/win32/windows_api.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@ class PollingController;
 class SerialChannel;
 class SettingsStore;
 class DeviceNames;
+struct DescribedPortList;
 
 // The application icon's resource number.
 inline constexpr int kIconResource = 128;
@@ -60,6 +62,8 @@ class CBrennoDlg : public DialogView {
     HWND Control(int id) const { return hwnd_ != nullptr ? GetDlgItem(hwnd_, id) : nullptr; }
     const WindowDescription& window() const { return window_; }
     bool closed() const { return closed_; }
+    // The tooltip window of the port list; null until the list is filled.
+    HWND portTooltip() const { return portTooltip_; }
     bool TimerArmed() const { return timerArmed_; }
     uint32_t TimerPeriod() const { return timerPeriod_; }
 
@@ -96,6 +100,11 @@ class CBrennoDlg : public DialogView {
     void OnClose();
     void OnPaintIconic();
     void FillPortList();
+    // Reads the port list again (the list is about to drop down) and shows it.
+    void RefreshPortList();
+    void ShowPortList(const DescribedPortList& ports);
+    // The port list's tooltip: what the selected port is.
+    void ShowPortTooltip();
     void OnPortChosen();
     // Timer 1's tick, unless a wait holds the ticks back.
     void OnPollTimer();
@@ -110,6 +119,9 @@ class CBrennoDlg : public DialogView {
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
     bool closed_ = false;
+    HWND portTooltip_ = nullptr;
+    // The tooltip of each port list item, by its text.
+    std::map<std::wstring, std::wstring> portTooltips_;
     bool timerArmed_ = false;
     uint32_t timerPeriod_ = 0;
     bool holdingTicks_ = false;

@@ -99,13 +99,94 @@ std::optional<int> ReadPortType(const std::string& path) {
     return static_cast<int>(value);
 }
 
+// A sysfs attribute reports the size of a page, whatever it holds.
+constexpr size_t kAttributeMaxBytes = 4096;
+// A text shown from an attribute is cut at this many bytes.
+constexpr size_t kAttributeShownBytes = 128;
+// The USB device lies a few folders above its tty (interface, port, tty folder).
+constexpr int kUsbSearchLevels = 6;
+
+// An attribute's text on one line: control characters become spaces, the ends are trimmed.
+std::string ReadAttribute(const std::string& path) {
+    std::string text = ReadSmallFile(path, kAttributeMaxBytes).value_or(std::string());
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = ' ';
+        }
+    }
+    const size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string::npos) {
+        return {};
+    }
+    text = text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+    return text.substr(0, kAttributeShownBytes);
+}
+
+// The folder of the USB device a tty hangs on: the first folder above its device that has a
+// vendor id; empty for a port on another bus.
+std::string UsbDeviceFolder(const std::string& ttyDevice) {
+    char resolved[PATH_MAX];
+    if (realpath(ttyDevice.c_str(), resolved) == nullptr) {
+        return {};
+    }
+    std::string folder = resolved;
+    for (int level = 0; level < kUsbSearchLevels && folder.size() > 1; ++level) {
+        if (Exists(folder + "/idVendor")) {
+            return folder;
+        }
+        folder.resize(std::max<size_t>(folder.rfind('/'), 1));
+    }
+    return {};
+}
+
 }  // namespace
 
 PosixDeviceNames::PosixDeviceNames()
     : PosixDeviceNames("/sys/class/tty", PublishedPortDirectory()) {}
 
-PosixDeviceNames::PosixDeviceNames(std::string sysClassTty, std::string publishedDirectory)
-    : sysClassTty_(std::move(sysClassTty)), publishedDirectory_(std::move(publishedDirectory)) {}
+PosixDeviceNames::PosixDeviceNames(std::string sysClassTty, std::string publishedDirectory,
+                                   std::string serialById)
+    : sysClassTty_(std::move(sysClassTty)),
+      publishedDirectory_(std::move(publishedDirectory)),
+      serialById_(std::move(serialById)) {}
+
+std::string PosixDeviceNames::DescribePort(const std::string& name) {
+    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
+        return {};
+    }
+    std::vector<std::string> lines;
+    const std::string usb = UsbDeviceFolder(sysClassTty_ + "/" + name + "/device");
+    if (!usb.empty()) {
+        const std::string product = ReadAttribute(usb + "/product");
+        const std::string maker = ReadAttribute(usb + "/manufacturer");
+        const std::string serial = ReadAttribute(usb + "/serial");
+        const std::string vendorId = ReadAttribute(usb + "/idVendor");
+        const std::string productId = ReadAttribute(usb + "/idProduct");
+        if (!product.empty()) {
+            lines.push_back(product);
+        }
+        if (!maker.empty()) {
+            lines.push_back("Изготовитель: " + maker);
+        }
+        if (!serial.empty()) {
+            lines.push_back("Серийный номер: " + serial);
+        }
+        if (!vendorId.empty() && !productId.empty()) {
+            lines.push_back("USB " + vendorId + ":" + productId);
+        }
+    }
+    for (const std::string& link : DirectoryEntries(serialById_)) {
+        if (LinkTargetName(serialById_ + "/" + link) == name) {
+            lines.push_back(serialById_ + "/" + link);
+            break;
+        }
+    }
+    std::string text;
+    for (const std::string& line : lines) {
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    return text;
+}
 
 std::vector<TtyDevice> PosixDeviceNames::TtyDevices() {
     std::vector<TtyDevice> devices;

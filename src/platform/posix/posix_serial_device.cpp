@@ -3,13 +3,18 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
+#include <string.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/posix/termios2_line.h"
 
@@ -45,6 +50,65 @@ bool SetModemLine(int fd, int line, bool on) {
     return IsUnsupported(errno);
 }
 
+// The names of a group and of a user, empty when the system has none.
+std::string GroupName(gid_t gid) {
+    std::vector<char> buffer(16384);
+    group entry{};
+    group* found = nullptr;
+    if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
+        return {};
+    }
+    return found->gr_name;
+}
+
+std::string UserName(uid_t uid) {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
+        return {};
+    }
+    return found->pw_name;
+}
+
+// What an errno value of an open says to the user. For a refused permission, the group that
+// may read and write the device file is named, so that joining it is the fix; a file whose
+// group may not do both gets no such advice.
+OpenFailure DescribeOpenError(const std::string& path, int error) {
+    OpenFailure failure;
+    switch (error) {
+        case 0:
+            return failure;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            failure.kind = OpenFailure::Kind::kNoSuchPort;
+            return failure;
+        case EBUSY:
+            failure.kind = OpenFailure::Kind::kBusy;
+            return failure;
+        case EACCES:
+        case EPERM: {
+            failure.kind = OpenFailure::Kind::kNoPermission;
+            struct stat info {};
+            if (stat(path.c_str(), &info) == 0 && (info.st_mode & S_IRGRP) != 0 &&
+                (info.st_mode & S_IWGRP) != 0) {
+                failure.group = GroupName(info.st_gid);
+                failure.user = UserName(geteuid());
+                if (failure.group.empty() || failure.user.empty()) {
+                    failure.group.clear();
+                    failure.user.clear();
+                }
+            }
+            return failure;
+        }
+        default:
+            failure.kind = OpenFailure::Kind::kOther;
+            failure.detail = strerror(error);
+            return failure;
+    }
+}
+
 }  // namespace
 
 PosixSerialDevice::~PosixSerialDevice() {
@@ -59,19 +123,22 @@ std::string PosixSerialDevice::DevicePath(const std::string& portName) {
 }
 
 bool PosixSerialDevice::Open(const std::string& portName) {
-    if (fd_ >= 0) {
-        lastOpenError_ = EBUSY;
+    const std::string path = portName.empty() ? std::string() : DevicePath(portName);
+    const auto fail = [this, &path](int error) {
+        lastOpenError_ = error;
+        lastOpenFailure_ = DescribeOpenError(path, error);
         return false;
+    };
+    if (fd_ >= 0) {
+        return fail(EBUSY);
     }
     if (portName.empty()) {
-        lastOpenError_ = ENOENT;
-        return false;
+        return fail(ENOENT);
     }
     // Non-blocking: the open does not wait for carrier, and reads never wait for bytes.
-    const int fd = open(DevicePath(portName).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        lastOpenError_ = errno;
-        return false;
+        return fail(errno);
     }
     int error = 0;
     if (isatty(fd) == 0) {
@@ -83,14 +150,14 @@ bool PosixSerialDevice::Open(const std::string& portName) {
     }
     if (error != 0) {
         close(fd);
-        lastOpenError_ = error;
-        return false;
+        return fail(error);
     }
     // A port starts with an empty receive queue, as a real one does: bytes that reached a
     // pseudo-terminal while nobody had it open would otherwise still be waiting.
     DiscardTerminalInput(fd);
     fd_ = fd;
     lastOpenError_ = 0;
+    lastOpenFailure_ = {};
     LineSettings current;
     if (ReadTermios2Line(fd_, current) == 0 && current.baudRate > 0) {
         baudRate_ = current.baudRate;

@@ -47,6 +47,10 @@ class PosixSerialDevice : public SerialDevice {
     // may not be opened, ENOENT when it is missing, ENOTTY when it is not a terminal); 0 after
     // a successful one.
     int LastOpenError() const { return lastOpenError_; }
+    // The same for the user: a missing device (ENOENT, ENODEV, ENXIO), one in use (EBUSY), one
+    // not permitted (EACCES, EPERM; with the device file's group when it may read and write,
+    // and this process's user), anything else with the system's text of the error.
+    OpenFailure LastOpenFailure() const override { return lastOpenFailure_; }
 
     // How long a write may wait for room in the driver's buffer without any progress. 0 (the
     // default) means long enough for a full driver buffer to drain at the current baud rate.
@@ -60,6 +64,7 @@ class PosixSerialDevice : public SerialDevice {
 
     int fd_ = -1;
     int lastOpenError_ = 0;
+    OpenFailure lastOpenFailure_;
     uint32_t writeTimeoutMs_ = 0;
     uint32_t baudRate_ = 9600;
     bool dtrOn_ = false;

@@ -103,10 +103,20 @@ bool VirtualLine::SameFraming(const LineSettings& a, const LineSettings& b) {
 }
 
 bool VirtualSerialDevice::Open(const std::string& portName) {
-    if (open_) {
+    using Kind = OpenFailure::Kind;
+    lastOpenFailure_ = {};
+    if (open_ || line_.ProgramPortOpen()) {
+        lastOpenFailure_.kind = Kind::kBusy;
+        return false;
+    }
+    if (line_.refusal_.kind != Kind::kNone) {
+        lastOpenFailure_ = line_.refusal_;
         return false;
     }
     open_ = line_.ClaimForProgram(portName);
+    if (!open_) {
+        lastOpenFailure_.kind = Kind::kNoSuchPort;
+    }
     return open_;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/line_settings.h"
@@ -64,6 +65,9 @@ class VirtualLine {
     // Fault controls: a vanished port (open fails; reads give nothing, writes fail while open).
     void SetPresent(bool present) { present_ = present; }
     bool Present() const { return present_; }
+    // The program's opens fail with this reason (held by another program, not permitted, ...)
+    // until it is given kNone again.
+    void RefuseOpen(OpenFailure failure) { refusal_ = std::move(failure); }
 
     // Statistics for tests.
     uint64_t BytesFromProgram() const { return bytesFromProgram_; }
@@ -109,6 +113,7 @@ class VirtualLine {
     uint64_t programTxEndUs_ = 0;
     bool programOpen_ = false;
     bool present_ = true;
+    OpenFailure refusal_;
     LineSettings programSettings_;
     uint64_t bytesFromProgram_ = 0;
     uint64_t openCount_ = 0;
@@ -121,7 +126,10 @@ class VirtualSerialDevice : public SerialDevice {
     explicit VirtualSerialDevice(VirtualLine& line) : line_(line) {}
     ~VirtualSerialDevice() override { Close(); }
 
+    // Fails as the line refuses it, as held when the program side is open already, and as
+    // missing when the line is not present or has another name.
     bool Open(const std::string& portName) override;
+    OpenFailure LastOpenFailure() const override { return lastOpenFailure_; }
     void Close() override;
     bool IsOpen() const override { return open_; }
     bool GetLine(LineSettings& settings) override;
@@ -134,4 +142,5 @@ class VirtualSerialDevice : public SerialDevice {
   private:
     VirtualLine& line_;
     bool open_ = false;
+    OpenFailure lastOpenFailure_;
 };

@@ -40,6 +40,10 @@ class Win32SerialDevice : public SerialDevice {
     bool WaitTransmitEmpty(uint32_t timeoutMs) override;
 
     unsigned long LastOpenError() const { return lastOpenError_; }
+    // From LastOpenError: a missing port (file or path not found), one in use (access denied,
+    // sharing violation, busy: Windows refuses a port another program holds with access
+    // denied), anything else with the system's text of the error.
+    OpenFailure LastOpenFailure() const override;
 
   private:
     CommHandle port_ = nullptr;

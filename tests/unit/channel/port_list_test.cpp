@@ -209,3 +209,110 @@ TEST(PortList, ChannelOpensTheFoundPathOfAListedName) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Linux machine with these USB adapters, each described by its name.
+StandInDevices WithAdapters(const std::vector<std::string>& names) {
+    StandInDevices devices;
+    for (const std::string& name : names) {
+        devices.ttys.push_back(Usb(name));
+        devices.descriptions[name] = "adapter " + name;
+    }
+    return devices;
+}
+
+TEST(PortList, StartListGivesEachPortWhatTheSystemSaysOfIt) {
+    StandInDevices devices = WithAdapters({"ttyUSB0", "ttyUSB1"});
+    devices.descriptions.erase("ttyUSB1");  // nothing known of it
+    const DescribedPortList list = DescribePortList({"ttyUSB0", "ttyUSB1"}, "ttyUSB1", devices);
+    EXPECT_EQ(list.items, (std::vector<std::string>{"ttyUSB0", "ttyUSB1", "НЕТ"}));
+    EXPECT_EQ(list.tooltips, (std::vector<std::string>{"adapter ttyUSB0", "", ""}));
+    EXPECT_EQ(list.selected, "ttyUSB1");
+    // A remembered port that is not there is not offered at start.
+    EXPECT_EQ(DescribePortList({"ttyUSB0"}, "ttyUSB5", devices).selected, "НЕТ");
+}
+
+TEST(PortList, ReReadKeepsTheChosenPortAndMarksOneThatVanished) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> before;  // adapters at start
+        std::string chosen;
+        std::vector<std::string> after;  // adapters when the list is opened
+        std::vector<std::string> items;
+        std::vector<std::string> tooltips;
+    };
+    const Case cases[] = {
+        {"plugged in while running",
+         {"ttyUSB0"},
+         "ttyUSB0",
+         {"ttyUSB0", "ttyUSB1"},
+         {"ttyUSB0", "ttyUSB1", "НЕТ"},
+         {"adapter ttyUSB0", "adapter ttyUSB1", ""}},
+        {"the chosen one pulled out",
+         {"ttyUSB0", "ttyUSB1"},
+         "ttyUSB0",
+         {"ttyUSB1"},
+         {"ttyUSB1", "ttyUSB0", "НЕТ"},
+         {"adapter ttyUSB1", "Порт отсутствует в системе", ""}},
+        {"another one pulled out",
+         {"ttyUSB0", "ttyUSB1"},
+         "ttyUSB1",
+         {"ttyUSB1"},
+         {"ttyUSB1", "НЕТ"},
+         {"adapter ttyUSB1", ""}},
+        {"none chosen, all gone", {"ttyUSB0"}, "НЕТ", {}, {"НЕТ"}, {""}},
+        {"the chosen one back after a restart without it",
+         {},
+         "НЕТ",
+         {"ttyUSB3"},
+         {"ttyUSB3", "НЕТ"},
+         {"adapter ttyUSB3", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StandInDevices devices = WithAdapters(c.before);
+        Store store;
+        store.values[kPortSettingKey] = c.chosen;
+        VirtualClock clock;
+        VirtualLine line(clock, "/dev/" + c.chosen);
+        VirtualSerialDevice device(line);
+        SerialChannel channel(device, clock);
+        channel.LoadPortSettings(store, devices);
+        channel.portName = c.chosen;
+        const int writes = store.writes;
+
+        devices = WithAdapters(c.after);
+        const DescribedPortList list = channel.RefreshPortList(devices);
+        EXPECT_EQ(list.items, c.items);
+        EXPECT_EQ(list.tooltips, c.tooltips);
+        EXPECT_EQ(list.selected, c.chosen);
+        EXPECT_EQ(channel.portName, c.chosen);
+        EXPECT_EQ(channel.portList, c.after);
+        // Nothing is remembered by a re-read.
+        EXPECT_EQ(store.writes, writes);
+        EXPECT_EQ(store.values.at(kPortSettingKey), c.chosen);
+    }
+}
+
+TEST(PortList, ReReadOpensAPortPluggedInWhileRunningUnderItsPath) {
+    StandInDevices devices;
+    devices.ttys = {Usb("ttyUSB0")};
+    Store store;
+    VirtualClock clock;
+    VirtualLine line(clock, "/run/sim/bench");
+    VirtualSerialDevice device(line);
+    SerialChannel channel(device, clock);
+    channel.LoadPortSettings(store, devices);
+    devices.published = {{"bench-sim", "/run/sim/bench"}};
+    EXPECT_FALSE(channel.OpenPort("bench-sim"));
+    channel.RefreshPortList(devices);
+    EXPECT_TRUE(channel.OpenPort("bench-sim"));
+    channel.ClosePort();
+    // A port gone from the list keeps its path for when it is back.
+    devices.published.clear();
+    channel.RefreshPortList(devices);
+    EXPECT_TRUE(channel.OpenPort("bench-sim"));
+}
+
+}  // namespace

@@ -4,13 +4,18 @@
 // the line on the master side through PseudoTerminal.
 #include "platform/posix/posix_serial_device.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/posix/pseudo_terminal.h"
@@ -79,6 +84,42 @@ int InChild(Body body) {
         return -1;
     }
     return WEXITSTATUS(status);
+}
+
+// Runs body in a forked child as the user nobody (dropping root; as it is when not root) and
+// returns what it reported; "no-drop" when root could not be given up.
+std::string AsNobody(const std::function<std::string()>& body) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return "no-pipe";
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        std::string report = "no-drop";
+        if (geteuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0)) {
+            report = body();
+        }
+        const ssize_t written = write(fds[1], report.data(), report.size());
+        _exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string report;
+    char buffer[256];
+    ssize_t n = 0;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) {
+        report.append(buffer, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return report;
+}
+
+// An open failure as one line: its kind's number, detail, group and user.
+std::string FailureLine(const OpenFailure& failure) {
+    return std::to_string(static_cast<int>(failure.kind)) + "|" + failure.detail + "|" +
+           failure.group + "|" + failure.user;
 }
 
 class PosixSerialDeviceTest : public ::testing::Test {
@@ -391,4 +432,68 @@ TEST_F(PosixSerialDeviceTest, HungUpFarSideGivesNothingAndFailsWrites) {
 
     device.Close();
     EXPECT_FALSE(device.Open(path));  // the pty is gone with its master side
+}
+
+TEST_F(PosixSerialDeviceTest, OpenFailuresSayWhyToTheUser) {
+    using Kind = OpenFailure::Kind;
+    PosixSerialDevice holder;
+    ASSERT_TRUE(holder.Open(pty.SlavePath()));
+    struct Case {
+        std::string port;
+        OpenFailure failure;
+    };
+    const Case cases[] = {
+        {"/dev/no-such-port", {Kind::kNoSuchPort, "", "", ""}},
+        {"ttyNoSuchPort99", {Kind::kNoSuchPort, "", "", ""}},
+        {"", {Kind::kNoSuchPort, "", "", ""}},
+        {pty.SlavePath(), {Kind::kBusy, "", "", ""}},  // held by another open
+        {"/dev/null", {Kind::kOther, strerror(ENOTTY), "", ""}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(device.Open(c.port)) << c.port;
+        EXPECT_EQ(FailureLine(device.LastOpenFailure()), FailureLine(c.failure)) << c.port;
+    }
+    holder.Close();
+    ASSERT_TRUE(device.Open(pty.SlavePath()));
+    EXPECT_EQ(device.LastOpenFailure().kind, Kind::kNone);
+}
+
+// A device the user may not open: the group that may read and write it is named, with the
+// user to add to it; a group that may not do both is not.
+TEST_F(PosixSerialDeviceTest, RefusedPermissionNamesTheGroupThatWouldHelp) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give the device to another group";
+    }
+    const std::string path = pty.SlavePath();
+    const group* dialout = getgrnam("dialout");
+    const gid_t gid = dialout != nullptr ? dialout->gr_gid : 5;
+    const group* entry = getgrgid(gid);
+    const passwd* nobody = getpwuid(65534);
+    ASSERT_NE(entry, nullptr);
+    ASSERT_NE(nobody, nullptr);
+    const std::string groupName = entry->gr_name;
+    const std::string userName = nobody->pw_name;
+    const auto kind = std::to_string(static_cast<int>(OpenFailure::Kind::kNoPermission));
+    struct Case {
+        mode_t mode;
+        std::string failure;
+    };
+    const Case cases[] = {
+        {0660, kind + "||" + groupName + "|" + userName},
+        {0620, kind + "|||"},  // the group may write, not read
+        {0600, kind + "|||"},
+    };
+    ASSERT_EQ(chown(path.c_str(), 0, gid), 0);
+    for (const Case& c : cases) {
+        ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        const std::string report = AsNobody([&path] {
+            PosixSerialDevice other;
+            return other.Open(path) ? std::string("opened") : FailureLine(other.LastOpenFailure());
+        });
+        if (report == "no-drop") {
+            GTEST_SKIP() << "cannot drop root privileges";
+        }
+        EXPECT_EQ(report, c.failure) << std::oct << c.mode;
+    }
+    chmod(path.c_str(), 0620);
 }

@@ -18,6 +18,7 @@
 #include "platform/win32/comm_port.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_com_far_end.h"
+#include "platform/win32/win32_device_names.h"
 #include "platform/win32/win32_serial_device.h"
 #include "platform/win32/windows_api.h"
 
@@ -134,6 +135,38 @@ TEST(Win32SerialDevice, MissingPortsDoNotOpen) {
     EXPECT_NE(farEnd.Open(kUnconnectedPort), 0u);
 }
 
+TEST(Win32SerialDevice, OpenFailuresSayWhyToTheUser) {
+    for (const char* name : {"COM42", "", "НЕТ", "\xFF"}) {
+        Win32SerialDevice device;
+        EXPECT_FALSE(device.Open(name)) << name;
+        EXPECT_EQ(device.LastOpenFailure().kind, OpenFailure::Kind::kNoSuchPort)
+            << name << ": error " << device.LastOpenError();
+    }
+    // A declared port that leads nowhere fails somehow; whatever the reason, it has a text.
+    Win32SerialDevice device;
+    EXPECT_FALSE(device.Open(kUnconnectedPort));
+    const OpenFailure failure = device.LastOpenFailure();
+    EXPECT_NE(failure.kind, OpenFailure::Kind::kNone);
+    if (failure.kind == OpenFailure::Kind::kOther) {
+        EXPECT_FALSE(failure.detail.empty());
+        EXPECT_EQ(failure.detail.find('\n'), std::string::npos) << failure.detail;
+    }
+}
+
+// Wine's device manager has no Ports class devices behind its COM links: the descriptions are
+// empty there, and the look-up must not fail on the way. On Windows a described port has
+// lines of text.
+TEST(Win32DeviceNames, PortsAreDescribedFromThePortsClass) {
+    Win32DeviceNames devices;
+    for (const char* name : {"COM1", "COM5", "COM8", "COM42", "", "\xFF"}) {
+        const std::string text = devices.DescribePort(name);
+        if (UnderWine()) {
+            EXPECT_EQ(text, "") << name;
+        }
+        EXPECT_EQ(text.find("\n\n"), std::string::npos) << name;
+    }
+}
+
 TEST(Win32SerialDevice, ClosedDeviceRefusesEverything) {
     Win32SerialDevice device;
     LineSettings settings;
@@ -246,6 +279,7 @@ TEST_F(WithSimulator, FarEndSeesTheRateAndStopBitsAndAnswersAtItsRateOnly) {
 
 TEST_F(WithSimulator, APortIsOpenedByOneOpenerOnly) {
     EXPECT_FALSE(device_.Open(port_));  // this device has it already
+    EXPECT_EQ(device_.LastOpenFailure().kind, OpenFailure::Kind::kBusy);
     if (UnderWine()) {
         GTEST_SKIP() << "Wine does not keep a second opener off a COM port";
     }
