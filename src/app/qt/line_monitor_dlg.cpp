@@ -188,14 +188,14 @@ CLineMonitorDlg::CLineMonitorDlg(TrafficRecorder& recorder, std::string applicat
     list_->setColumnWidth(FrameListModel::kTime, metrics.horizontalAdvance("00:00:00.000") + 16);
     list_->setColumnWidth(FrameListModel::kDirection,
                           metrics.horizontalAdvance(QStringLiteral("Направление")) + 16);
-    list_->setColumnWidth(FrameListModel::kBytes, fixed.horizontalAdvance(QString(36, '0')));
+    list_->setColumnWidth(FrameListModel::kBytes, fixed.horizontalAdvance(QString(33, '0')));
 
     statistics_ = new QPlainTextEdit(this);
     statistics_->setObjectName("statistics");
     statistics_->setAccessibleName(QStringLiteral("Статистика"));
     statistics_->setReadOnly(true);
     statistics_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    statistics_->setFixedHeight(metrics.lineSpacing() * 7 + 12);
+    statistics_->setFixedHeight(metrics.lineSpacing() * 6 + 12);
 
     pauseButton_ = new QPushButton(Q(kMonitorPause), this);
     pauseButton_->setObjectName("pauseButton");
@@ -222,7 +222,7 @@ CLineMonitorDlg::CLineMonitorDlg(TrafficRecorder& recorder, std::string applicat
     layout->addWidget(list_, 1);
     layout->addWidget(statistics_);
     layout->addLayout(buttons);
-    resize(960, 560);
+    resize(1160, 600);
 
     // Coarse: the refresh needs no precision and may share the wake-ups of the poll timer.
     refreshTimer_.setInterval(kRefreshMs);
