@@ -22,9 +22,11 @@
 
 #include "app/qt/about_dlg.h"
 #include "app/qt/accessible_value.h"
+#include "app/qt/line_monitor_dlg.h"
 #include "catalogue/model_catalogue.h"
 #include "channel/port_list.h"
 #include "channel/serial_channel.h"
+#include "monitor/monitor_text.h"
 #include "polling/messages.h"
 #include "polling/polling_controller.h"
 
@@ -236,6 +238,17 @@ CBrennoDlg::CBrennoDlg(const WindowDescription& window)
 
 CBrennoDlg::~CBrennoDlg() {
     qApp->removeEventFilter(this);
+}
+
+CLineMonitorDlg& CBrennoDlg::ShowLineMonitor() {
+    if (!lineMonitor_) {
+        lineMonitor_ =
+            std::make_unique<CLineMonitorDlg>(channel_->Traffic(), window_.mainWindow.caption);
+    }
+    lineMonitor_->show();
+    lineMonitor_->raise();
+    lineMonitor_->activateWindow();
+    return *lineMonitor_;
 }
 
 void CBrennoDlg::Attach(PollingController& controller, SerialChannel& channel,
@@ -512,14 +525,30 @@ std::optional<size_t> CBrennoDlg::ChooseParameter(const std::vector<ParameterCho
 }
 
 void CBrennoDlg::ArmTimer(uint32_t periodMs) {
+    timerArmed_ = true;
+    if (windowTime_ != nullptr) {
+        pollTimer_.setInterval(static_cast<int>(periodMs));
+        windowTime_->ArmTimer(periodMs, [this] {
+            QMetaObject::invokeMethod(this, &CBrennoDlg::OnPollTimer, Qt::QueuedConnection);
+        });
+        return;
+    }
     pollTimer_.start(static_cast<int>(periodMs));
 }
 
 void CBrennoDlg::KillTimer() {
+    timerArmed_ = false;
+    if (windowTime_ != nullptr) {
+        windowTime_->KillTimer();
+    }
     pollTimer_.stop();
 }
 
 void CBrennoDlg::PumpMessagesFor(uint32_t milliseconds) {
+    if (windowTime_ != nullptr) {
+        windowTime_->Wait(milliseconds);
+        return;
+    }
     // The events of the window are dispatched until the deadline; in between the thread
     // sleeps in the event loop.
     QEventLoop loop;
@@ -575,8 +604,13 @@ void CBrennoDlg::contextMenuEvent(QContextMenuEvent* event) {
     menu.setObjectName("systemMenu");
     QAction* about = menu.addAction(Q(window_.aboutMenuText));
     about->setObjectName("aboutItem");
-    if (menu.exec(event->globalPos()) == about) {
+    QAction* monitor = menu.addAction(QString::fromUtf8(kMonitorTitle));
+    monitor->setObjectName("lineMonitorItem");
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == about) {
         ShowAbout();
+    } else if (chosen == monitor) {
+        ShowLineMonitor();
     }
 }
 
@@ -586,6 +620,9 @@ void CBrennoDlg::reject() {
     if (controller_ != nullptr && (controller_->IsPolling() || controller_->IsStarting())) {
         controller_->OnStop();
     }
-    pollTimer_.stop();
+    KillTimer();
+    if (lineMonitor_) {
+        lineMonitor_->close();
+    }
     QDialog::reject();
 }

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "polling/dialog_view.h"
 
 class QButtonGroup;
+class CLineMonitorDlg;
 class PollingController;
 class SerialChannel;
 class SettingsStore;
@@ -43,6 +45,18 @@ class DropDownList : public QComboBox {
     void showPopup() override;
 };
 
+// Timer 1 and the window's waits in a time other than the event loop's own: the tests run a
+// whole Start and the polling after it in virtual time this way. A wait dispatches the window's
+// events for its length; a tick that comes due is handed to the tick function, which posts it to
+// the window as the timer's own tick is posted.
+class WindowTime {
+  public:
+    virtual ~WindowTime() = default;
+    virtual void ArmTimer(uint32_t periodMs, std::function<void()> tick) = 0;
+    virtual void KillTimer() = 0;
+    virtual void Wait(uint32_t milliseconds) = 0;
+};
+
 // The main window of either program (template 102), built from its description. It shows
 // what the controller tells it through DialogView and hands the user's commands, the poll
 // timer and the port choice to the controller and the channel.
@@ -65,10 +79,18 @@ class CBrennoDlg : public QDialog, public DialogView {
     using SaveFileDialog = std::function<QString(QWidget& owner)>;
     void SetSaveFileDialog(SaveFileDialog dialog) { saveFileDialog_ = std::move(dialog); }
 
+    // Timer 1 and the waits in another time (tests); the event loop's own unless set.
+    void SetWindowTime(WindowTime* time) { windowTime_ = time; }
+
     // The window's initial state: the controller's, the lists, the remembered port.
     void OnInitDialog();
     // The about box, modal.
     void ShowAbout();
+    // The line monitor: made on first use, shown and brought to the front; it lives as long as
+    // this window and is closed with it.
+    CLineMonitorDlg& ShowLineMonitor();
+    // The line monitor if it has been opened, nullptr otherwise.
+    CLineMonitorDlg* LineMonitor() const { return lineMonitor_.get(); }
 
     // The control with the template id, nullptr when the window has none.
     QWidget* Control(int id) const;
@@ -98,7 +120,7 @@ class CBrennoDlg : public QDialog, public DialogView {
     void PumpMessagesHoldingTimer(uint32_t milliseconds) override;
 
     // Whether timer 1 is running, and its period.
-    bool TimerArmed() const { return pollTimer_.isActive(); }
+    bool TimerArmed() const { return timerArmed_; }
     int TimerPeriod() const { return pollTimer_.interval(); }
 
   protected:
@@ -124,6 +146,8 @@ class CBrennoDlg : public QDialog, public DialogView {
     std::map<int, QWidget*> controls_;
     QButtonGroup* pollKinds_ = nullptr;
     QTimer pollTimer_;
+    WindowTime* windowTime_ = nullptr;
+    bool timerArmed_ = false;
     bool holdingTicks_ = false;
     bool tickHeld_ = false;  // a tick came due while held back
     ParameterDialog parameterDialog_;
@@ -133,6 +157,7 @@ class CBrennoDlg : public QDialog, public DialogView {
     SerialChannel* channel_ = nullptr;
     SettingsStore* settings_ = nullptr;
     DeviceNames* devices_ = nullptr;
+    std::unique_ptr<CLineMonitorDlg> lineMonitor_;
 };
 
 // Adds the text to a sorted list at its place (case-insensitive, as the list control sorts)
