@@ -52,7 +52,9 @@ struct FrameContext {
 };
 
 // No result was reported for the frame (every sent frame, and received bytes nobody checked).
-inline constexpr uint8_t kNoFrameResult = 0xFF;
+// A code that neither the Modbus answer codes (0 to 4, 100 + e) nor the IEC-101 receive codes
+// (0 to 7, 44 to 47, E5, FF for an unexpected answer) use.
+inline constexpr uint8_t kNoFrameResult = 99;
 
 // One recorded frame, as read back from the recorder. The bytes stay valid until the next
 // recording call.

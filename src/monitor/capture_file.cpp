@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "monitor/capture_file.h"
 
+#include <algorithm>
+#include <memory>
 #include <string_view>
 
 #include "monitor/frame_decoding.h"
@@ -18,9 +20,11 @@ constexpr uint16_t kOptionApplication = 4;  // shb_userappl
 constexpr uint16_t kOptionFlags = 2;        // epb_flags
 constexpr uint32_t kFlagInbound = 1;
 constexpr uint32_t kFlagOutbound = 2;
-// The serial header's events.
+// The serial header's events (data transmitted, data received) and control-line bits.
 constexpr uint8_t kRtacTransmit = 0x01;
 constexpr uint8_t kRtacReceive = 0x02;
+constexpr uint8_t kRtacRts = 0x08;
+constexpr uint8_t kRtacDtr = 0x10;
 
 // Little-endian writer of blocks; pcapng's byte order is the writer's, marked in the header.
 class BlockWriter {
@@ -83,8 +87,8 @@ void AddInterface(std::vector<uint8_t>& out, uint16_t linkType, std::string_view
                   std::string_view description) {
     BlockWriter block;
     block.U16(linkType);
-    block.U16(0);      // reserved
-    block.U32(65535);  // snap length
+    block.U16(0);  // reserved
+    block.U32(0);  // snap length: no limit
     block.Option(kOptionName, name);
     block.Option(kOptionDescription, description);
     block.EndOptions();
@@ -108,7 +112,9 @@ void AddPacket(std::vector<uint8_t>& out, const TrafficFrame& frame, int64_t uni
         block.U32BigEndian(static_cast<uint32_t>(stampUs / 1'000'000));
         block.U32BigEndian(static_cast<uint32_t>(stampUs % 1'000'000));
         block.U8(sent ? kRtacTransmit : kRtacReceive);
-        block.U8(0);   // control lines: not known here
+        // The control lines this program drives; the inputs (CTS, DSR, DCD) are not read.
+        const LineSettings& line = frame.context.line;
+        block.U8(static_cast<uint8_t>((line.rtsOn ? kRtacRts : 0) | (line.dtrOn ? kRtacDtr : 0)));
         block.U16(0);  // footer
     }
     block.Bytes(frame.bytes);
@@ -122,6 +128,15 @@ void AddPacket(std::vector<uint8_t>& out, const TrafficFrame& frame, int64_t uni
 
 std::string OctetText(uint8_t bytes) {
     return std::string(1, static_cast<char>('0' + bytes)) + " octet";
+}
+
+// The text as one word of a POSIX shell: in single quotes, each quote written as '\''.
+std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
 }
 
 }  // namespace
@@ -177,9 +192,10 @@ bool SaveCapture(FileSystem& files, const std::string& path, const TrafficRecord
 }
 
 std::string CaptureCommandLine(const std::string& file, const FrameWidths& widths) {
-    return "tshark -r '" + file +
-           "' -o 'uat:user_dlts:\"User 0 (DLT=147)\",\"mbrtu\",\"0\",\"\",\"0\",\"\"'"
+    return "tshark -r " + ShellQuoted(file) +
+           " -o 'uat:user_dlts:\"User 0 (DLT=147)\",\"mbrtu\",\"0\",\"\",\"0\",\"\"'"
            " -o 'uat:user_dlts:\"User 1 (DLT=148)\",\"data\",\"0\",\"\",\"0\",\"\"'"
+           " -o mbrtu.crc_verification:TRUE"
            " -d rtacser.data,iec60870_101"
            " -o 'iec60870_101.linkaddr_len:" +
            OctetText(widths.linkAddress) + "' -o 'iec60870_101.cot_len:" + OctetText(widths.cause) +

@@ -20,7 +20,8 @@
 // tshark decodes it with
 //   tshark -r FILE -o 'uat:user_dlts:"User 0 (DLT=147)","mbrtu","0","","0",""'
 //          -o 'uat:user_dlts:"User 1 (DLT=148)","data","0","","0",""'
-//          -d rtacser.data,iec60870_101 -o iec60870_101.linkaddr_len:1 ...
+//          -o mbrtu.crc_verification:TRUE -d rtacser.data,iec60870_101
+//          -o 'iec60870_101.linkaddr_len:1 octet' ...
 // (the IEC-101 field widths as CaptureCommandLine gives them).
 namespace capture {
 inline constexpr uint16_t kLinkTypeModbusRtu = 147;
@@ -42,5 +43,6 @@ bool SaveCapture(FileSystem& files, const std::string& path, const TrafficRecord
 
 // The interface a frame goes to.
 uint32_t CaptureInterface(FrameKind kind);
-// The tshark command line that decodes a capture made with these IEC-101 field widths.
+// The tshark command line (for a POSIX shell) that decodes a capture made with these IEC-101
+// field widths.
 std::string CaptureCommandLine(const std::string& file, const FrameWidths& widths);

@@ -25,7 +25,7 @@ std::string FrameRowLine(const FrameRow& row);
 // "14:03:07.125" for a local time in milliseconds since 1970.
 std::string TimeOfDayText(int64_t localMs);
 
-// The session statistics as lines of text, and in one line for a status bar.
+// The session statistics as lines of text.
 std::vector<std::string> StatisticsLines(const TrafficStatistics& s);
 
 // The window's texts.
