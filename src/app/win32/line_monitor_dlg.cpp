@@ -19,8 +19,8 @@
 namespace {
 
 // The window's size when it opens and at least, in dialog units of its font.
-constexpr int kWidthDu = 540;
-constexpr int kHeightDu = 300;
+constexpr int kWidthDu = 620;
+constexpr int kHeightDu = 320;
 constexpr int kMinWidthDu = 300;
 constexpr int kMinHeightDu = 160;
 // The margins, the buttons and the statistics area, in dialog units.
@@ -30,9 +30,13 @@ constexpr int kButtonWidthDu = 60;
 constexpr int kButtonHeightDu = 14;
 constexpr int kStatisticsHeightDu = 46;
 // The columns other than the last, which takes the rest of the list's width.
-constexpr int kTimeColumnDu = 54;
-constexpr int kDirectionColumnDu = 52;
-constexpr int kBytesColumnDu = 200;
+constexpr int kTimeColumnDu = 64;
+constexpr int kDirectionColumnDu = 62;
+constexpr int kBytesColumnDu = 190;
+// The decoded line's column is at least this wide (the list scrolls sideways to it).
+constexpr int kDecodedColumnDu = 420;
+// The point size of the list's and the statistics' face.
+constexpr int kListPointSize = 9;
 // Failed frames are drawn in this colour.
 constexpr COLORREF kFailedText = RGB(200, 0, 0);
 // The decoded rows kept at most; the visible ones are a few dozen.
@@ -189,6 +193,10 @@ INT_PTR CALLBACK CLineMonitorDlg::DialogProc(HWND hwnd, UINT message, WPARAM wPa
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
         self->rows_.clear();
+        if (self->listFont_ != nullptr) {
+            DeleteObject(self->listFont_);  // its controls are gone
+            self->listFont_ = nullptr;
+        }
         return FALSE;
     }
     return self->HandleMessage(message, wParam, lParam);
@@ -266,6 +274,14 @@ void CLineMonitorDlg::CreateControls() {
         SendMessageW(control, WM_SETFONT, font, FALSE);
         return control;
     };
+    // The frames and the statistics in the main window's monospaced face, so that the bytes
+    // line up.
+    HDC screen = GetDC(hwnd_);
+    const int height = -MulDiv(kListPointSize, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(hwnd_, screen);
+    listFont_ = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            FIXED_PITCH | FF_MODERN, L"Courier New");
     HWND list =
         make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, "",
              WS_TABSTOP | WS_GROUP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, kFrameList);
@@ -274,13 +290,17 @@ void CLineMonitorDlg::CreateControls() {
     const std::pair<const char*, int> columns[] = {{"Время", kTimeColumnDu},
                                                    {"Направление", kDirectionColumnDu},
                                                    {"Байты", kBytesColumnDu},
-                                                   {"Расшифровка", kBytesColumnDu}};
+                                                   {"Расшифровка", kDecodedColumnDu}};
+    if (listFont_ != nullptr) {
+        SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(listFont_), FALSE);
+    }
     for (int i = 0; i < 4; ++i) {
         RECT width{0, 0, columns[i].second, 0};
         MapDialogRect(hwnd_, &width);
         std::wstring title = Utf8ToWide(columns[i].first);
         LVCOLUMNW column{};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
+        column.fmt = i == 1 ? LVCFMT_CENTER : LVCFMT_LEFT;  // the arrow in the middle
         column.pszText = title.data();
         column.cx = width.right;
         column.iSubItem = i;
@@ -290,6 +310,9 @@ void CLineMonitorDlg::CreateControls() {
     make(WS_EX_CLIENTEDGE, L"EDIT", "",
          WS_TABSTOP | WS_GROUP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
          kStatistics);
+    if (listFont_ != nullptr) {
+        SendMessageW(Item(kStatistics), WM_SETFONT, reinterpret_cast<WPARAM>(listFont_), FALSE);
+    }
     const std::pair<const char*, int> buttons[] = {{kMonitorPause, kPauseButton},
                                                    {kMonitorClear, kClearButton},
                                                    {kMonitorCopy, kCopyButton},
@@ -342,7 +365,7 @@ void CLineMonitorDlg::LayOut() {
     RECT inner;
     GetClientRect(list, &inner);
     const int rest = inner.right - others;
-    RECT minimum{0, 0, kBytesColumnDu, 0};
+    RECT minimum{0, 0, kDecodedColumnDu, 0};
     MapDialogRect(hwnd_, &minimum);
     SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, std::max<int>(rest, minimum.right));
 }

@@ -105,6 +105,7 @@ class CLineMonitorDlg {
     BusyCheck busy_;
 
     HWND hwnd_ = nullptr;
+    HFONT listFont_ = nullptr;
     bool paused_ = false;
     bool saveWanted_ = false;  // Save was pressed during a wait of the main window
     uint64_t shownFirst_ = 0;
