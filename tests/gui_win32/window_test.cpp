@@ -6,6 +6,7 @@
 
 #include "app/calvena_window.h"
 #include "app/polmira_window.h"
+#include "app/win32/line_monitor_dlg.h"
 #include "catalogue/model_catalogue.h"
 #include "channel/port_list.h"
 #include "gui_win32/win32_gui_support.h"
@@ -130,16 +131,20 @@ TEST_P(MainWindow, EnterAndEscapeAreSwallowedOtherKeysPass) {
 TEST_P(MainWindow, SystemMenuOpensTheAboutBox) {
     HMENU menu = GetSystemMenu(Hwnd(), FALSE);
     const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
+    ASSERT_GE(count, 3);
     MENUITEMINFOW separator{};
     separator.cbSize = sizeof(separator);
     separator.fMask = MIIM_FTYPE;
-    GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &separator);
+    GetMenuItemInfoW(menu, static_cast<UINT>(count - 3), TRUE, &separator);
     EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
-    EXPECT_EQ(GetMenuItemID(menu, count - 1), kAboutCommand);
+    // The about box, and the line monitor below it.
+    EXPECT_EQ(GetMenuItemID(menu, count - 2), kAboutCommand);
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), kMonitorCommand);
     wchar_t text[64] = {};
-    GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
+    GetMenuStringW(menu, static_cast<UINT>(count - 2), text, 64, MF_BYPOSITION);
     EXPECT_EQ(WideToUtf8(text), Window().aboutMenuText);
+    GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
+    EXPECT_EQ(WideToUtf8(text), "Монитор линии");
 
     const std::string name = GetParam().name;
     std::vector<std::string> lines;
@@ -165,6 +170,52 @@ TEST_P(MainWindow, SystemMenuOpensTheAboutBox) {
     // The window's icon, for the title bar and the taskbar.
     EXPECT_NE(SendMessageW(Hwnd(), WM_GETICON, ICON_BIG, 0), 0);
     EXPECT_NE(SendMessageW(Hwnd(), WM_QUERYDRAGICON, 0, 0), 0);
+}
+
+TEST_P(MainWindow, SystemCommandsOpenTheAboutBoxOrTheLineMonitor) {
+    // The low four bits of a system command are the system's own: 16 to 31 are the about box,
+    // 32 to 47 the monitor.
+    const struct {
+        WPARAM command;
+        bool about;
+    } kCases[] = {{16, true}, {17, true}, {31, true}, {32, false}, {33, false}, {47, false}};
+    CLineMonitorDlg& monitor = *w.Dialog().monitor();
+    HWND first = nullptr;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE("command " + std::to_string(c.command));
+        bool aboutShown = false;
+        WhenDialogOpens(Utf8ToWide(GetParam().name), Hwnd(), [&](HWND about) {
+            aboutShown = true;
+            PostMessageW(about, WM_COMMAND, IDOK, 0);
+        });
+        SendMessageW(Hwnd(), WM_SYSCOMMAND, c.command, 0);
+        StopWaitingForDialog();
+        EXPECT_EQ(aboutShown, c.about);
+        if (!c.about) {
+            // One window a program: opening it again brings the same one to the front.
+            ASSERT_TRUE(monitor.IsOpen());
+            if (first == nullptr) {
+                first = monitor.hwnd();
+            }
+            EXPECT_EQ(monitor.hwnd(), first);
+            EXPECT_TRUE(IsWindowVisible(first));
+            EXPECT_EQ(WideToUtf8(WindowText(first)), "Монитор линии");
+        } else {
+            EXPECT_EQ(monitor.hwnd(), first);  // the about box leaves the monitor as it was
+        }
+    }
+    // Its own close box closes it alone; the main window's closes both.
+    SendMessageW(first, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(monitor.IsOpen());
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_FALSE(w.Dialog().closed());
+    SendMessageW(Hwnd(), WM_SYSCOMMAND, kMonitorCommand, 0);
+    ASSERT_TRUE(monitor.IsOpen());
+    HWND second = monitor.hwnd();
+    SendMessageW(Hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(w.Dialog().closed());
+    EXPECT_FALSE(monitor.IsOpen());
+    EXPECT_FALSE(IsWindow(second));
 }
 
 TEST_P(MainWindow, PortListWithTheRememberedPortPresentOrAbsent) {

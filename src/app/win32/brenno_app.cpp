@@ -11,7 +11,7 @@ CBrennoApp::CBrennoApp(const ProgramVariant& variant, const WindowDescription& w
     // The controls of all Windows 95 classes, in the version the manifest asks for.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    dialog_.Attach(controller_, channel_, platform.settings, platform.devices);
+    dialog_.Attach(controller_, channel_, platform.settings, platform.devices, platform.files);
     dialog_.Create();
 }
 

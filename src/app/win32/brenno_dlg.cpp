@@ -6,6 +6,7 @@
 
 #include "app/win32/about_dlg.h"
 #include "app/win32/dialog_builder.h"
+#include "app/win32/line_monitor_dlg.h"
 #include "app/win32/text_convert.h"
 #include "catalogue/model_catalogue.h"
 #include "channel/port_list.h"
@@ -102,6 +103,7 @@ CBrennoDlg::CBrennoDlg(const WindowDescription& window, WindowTime* time)
       time_(time == nullptr ? *systemTime_ : *time) {}
 
 CBrennoDlg::~CBrennoDlg() {
+    monitor_.reset();
     if (hwnd_ != nullptr) {
         DestroyWindow(hwnd_);
     }
@@ -113,11 +115,14 @@ CBrennoDlg::~CBrennoDlg() {
 }
 
 void CBrennoDlg::Attach(PollingController& controller, SerialChannel& channel,
-                        SettingsStore& settings, DeviceNames& devices) {
+                        SettingsStore& settings, DeviceNames& devices, FileSystem& files) {
     controller_ = &controller;
     channel_ = &channel;
     settings_ = &settings;
     devices_ = &devices;
+    monitor_ =
+        std::make_unique<CLineMonitorDlg>(channel.Traffic(), files, window_.mainWindow.caption);
+    monitor_->SetBusyCheck([this] { return waitDepth_ > 0; });
 }
 
 bool CBrennoDlg::Create() {
@@ -158,6 +163,10 @@ INT_PTR CBrennoDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/
                 ShowAbout();
                 return TRUE;
             }
+            if ((wParam & 0xFFF0) == kMonitorCommand) {
+                ShowMonitor();
+                return TRUE;
+            }
             return FALSE;  // move, minimise, close: the default handling
         case WM_CLOSE:
             OnClose();
@@ -176,11 +185,12 @@ INT_PTR CBrennoDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/
 }
 
 void CBrennoDlg::InitWindow() {
-    if (!window_.aboutMenuText.empty()) {
-        if (HMENU menu = GetSystemMenu(hwnd_, FALSE)) {
-            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    if (HMENU menu = GetSystemMenu(hwnd_, FALSE)) {
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        if (!window_.aboutMenuText.empty()) {
             AppendMenuW(menu, MF_STRING, kAboutCommand, Utf8ToWide(window_.aboutMenuText).c_str());
         }
+        AppendMenuW(menu, MF_STRING, kMonitorCommand, Utf8ToWide(kMonitorTitle).c_str());
     }
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     bigIcon_ =
@@ -342,6 +352,9 @@ void CBrennoDlg::OnClose() {
         controller_->OnStop();
     }
     KillTimer();
+    if (monitor_ != nullptr) {
+        monitor_->Close();
+    }
     closed_ = true;
     ShowWindow(hwnd_, SW_HIDE);
 }
@@ -360,6 +373,12 @@ void CBrennoDlg::OnPaintIconic() {
 
 void CBrennoDlg::ShowAbout() {
     CAboutDlg::Show(hwnd_, window_.aboutBox);
+}
+
+void CBrennoDlg::ShowMonitor() {
+    if (monitor_ != nullptr) {
+        monitor_->Open(hwnd_);
+    }
 }
 
 void CBrennoDlg::RunModalLoop() {
@@ -382,6 +401,10 @@ void CBrennoDlg::DispatchOne(MSG& message) {
     if (IsFilteredKey(hwnd_, message)) {
         return;
     }
+    // The monitor's keys (Tab, Escape) go to its own dialog manager.
+    if (monitor_ != nullptr && monitor_->TranslateDialogKeys(message)) {
+        return;
+    }
     if (hwnd_ == nullptr || !IsDialogMessageW(hwnd_, &message)) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
@@ -393,6 +416,11 @@ void CBrennoDlg::PumpMessagesFor(uint32_t milliseconds) {
     // next one arrives. The deadline holds while they keep coming too: a timer that comes due
     // again while a long handler runs would otherwise keep the queue from ever running empty.
     const uint64_t deadline = time_.NowMs() + milliseconds;
+    ++waitDepth_;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{waitDepth_};
     for (;;) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

@@ -14,6 +14,9 @@
 #include "app/win32/window_time.h"
 #include "polling/dialog_view.h"
 
+class CLineMonitorDlg;
+class DeviceNames;
+class FileSystem;
 class PollingController;
 class SerialChannel;
 class SettingsStore;
@@ -24,6 +27,8 @@ struct DescribedPortList;
 inline constexpr int kIconResource = 128;
 // The system menu's command of the about box.
 inline constexpr UINT kAboutCommand = 0x0010;
+// The system menu's command of the line monitor, below the about box's.
+inline constexpr UINT kMonitorCommand = 0x0020;
 
 // Whether the message is a key-down of Enter or Escape for the window or one of its controls:
 // those are swallowed, so that Enter never presses a button and Escape never closes the window.
@@ -46,8 +51,9 @@ class CBrennoDlg : public DialogView {
     CBrennoDlg(const CBrennoDlg&) = delete;
     CBrennoDlg& operator=(const CBrennoDlg&) = delete;
 
+    // files: where the line monitor saves its captures.
     void Attach(PollingController& controller, SerialChannel& channel, SettingsStore& settings,
-                DeviceNames& devices);
+                DeviceNames& devices, FileSystem& files);
     void SetParameterDialog(ParameterDialog dialog) { parameterDialog_ = std::move(dialog); }
     void SetSaveFileDialog(SaveFileDialog dialog) { saveFileDialog_ = std::move(dialog); }
 
@@ -57,6 +63,10 @@ class CBrennoDlg : public DialogView {
     void RunModalLoop();
     // The about box, modal.
     void ShowAbout();
+    // The line monitor over the channel's traffic, modeless; brought to the front when open.
+    void ShowMonitor();
+    // The line monitor (its window open or not); null before Attach.
+    CLineMonitorDlg* monitor() { return monitor_.get(); }
 
     HWND hwnd() const { return hwnd_; }
     HWND Control(int id) const { return hwnd_ != nullptr ? GetDlgItem(hwnd_, id) : nullptr; }
@@ -126,6 +136,7 @@ class CBrennoDlg : public DialogView {
     uint32_t timerPeriod_ = 0;
     bool holdingTicks_ = false;
     bool tickHeld_ = false;  // a tick came due while held back
+    int waitDepth_ = 0;      // PumpMessagesFor calls running
     ParameterDialog parameterDialog_;
     SaveFileDialog saveFileDialog_;
 
@@ -133,6 +144,7 @@ class CBrennoDlg : public DialogView {
     SerialChannel* channel_ = nullptr;
     SettingsStore* settings_ = nullptr;
     DeviceNames* devices_ = nullptr;
+    std::unique_ptr<CLineMonitorDlg> monitor_;
 };
 
 // A control's text.
