@@ -20,7 +20,6 @@ class FileSystem;
 class PollingController;
 class SerialChannel;
 class SettingsStore;
-class DeviceNames;
 struct DescribedPortList;
 
 // The application icon's resource number.

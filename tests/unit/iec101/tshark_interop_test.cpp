@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +15,7 @@
 #include "iec101/iec101_commands.h"
 #include "iec101_test_support.h"
 #include "platform/calendar.h"
+#include "support/scratch_dir.h"
 #include "support/system_time.h"
 
 namespace {
@@ -65,31 +66,23 @@ class TsharkInterop : public ::testing::Test {
         if (!HaveTool("tshark") || !HaveTool("text2pcap")) {
             GTEST_SKIP() << "tshark or text2pcap is not installed";
         }
-        std::random_device random;
-        dir_ = fs::temp_directory_path() / ("iec101-tshark-" + std::to_string(random()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        if (!dir_.empty()) {
-            std::error_code ignored;
-            fs::remove_all(dir_, ignored);
-        }
+        dir_.emplace("iec101-tshark-");
     }
 
     // Decodes the frames, one packet each, with the given widths.
     std::vector<Decoded> Decode(const std::vector<std::vector<uint8_t>>& frames,
                                 const IecWidths& w) {
         {
-            std::ofstream dump(dir_ / "frames.txt");
+            std::ofstream dump(*dir_ / "frames.txt");
             for (const auto& frame : frames) {
                 dump << "000000 " << Hex(frame) << "\n";
             }
         }
         const auto octets = [](int n) { return std::to_string(n) + " octet"; };
         std::string command =
-            "text2pcap -q -T 2404,2404 '" + (dir_ / "frames.txt").string() + "' '" +
-            (dir_ / "frames.pcap").string() + "' && tshark -n -r '" +
-            (dir_ / "frames.pcap").string() + "' -d tcp.port==2404,iec60870_101" +
+            "text2pcap -q -T 2404,2404 '" + (*dir_ / "frames.txt").string() + "' '" +
+            (*dir_ / "frames.pcap").string() + "' && tshark -n -r '" +
+            (*dir_ / "frames.pcap").string() + "' -d tcp.port==2404,iec60870_101" +
             " -o 'iec60870_101.linkaddr_len:" + octets(AddressBytes(w.address)) +
             "' -o 'iec60870_101.asdu_addr_len:" + octets(AddressBytes(w.address)) +
             "' -o 'iec60870_101.cot_len:" + octets(CauseBytes(w.cause)) +
@@ -98,11 +91,11 @@ class TsharkInterop : public ::testing::Test {
         for (const auto& f : kFields) {
             command += " -e " + f;
         }
-        command += " > '" + (dir_ / "fields.txt").string() + "' 2> '" +
-                   (dir_ / "errors.txt").string() + "'";
+        command += " > '" + (*dir_ / "fields.txt").string() + "' 2> '" +
+                   (*dir_ / "errors.txt").string() + "'";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         std::vector<Decoded> rows;
-        std::ifstream in(dir_ / "fields.txt");
+        std::ifstream in(*dir_ / "fields.txt");
         std::string line;
         while (std::getline(in, line)) {
             Decoded row;
@@ -118,7 +111,7 @@ class TsharkInterop : public ::testing::Test {
         return rows;
     }
 
-    fs::path dir_;
+    std::optional<ScratchDir> dir_;
 };
 
 // Field names without their protocol prefix: "l." for the link layer, "a." for the ASDU.

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +20,7 @@
 #include "platform/file_sink.h"
 #include "polling/polmira_variant.h"
 #include "scenario/scenario_bench.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -97,15 +98,7 @@ class CaptureInterop : public ::testing::Test {
         if (!HaveTshark()) {
             GTEST_SKIP() << "tshark is not installed";
         }
-        std::random_device random;
-        dir_ = fs::temp_directory_path() / ("capture-tshark-" + std::to_string(random()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        if (!dir_.empty()) {
-            std::error_code ignored;
-            fs::remove_all(dir_, ignored);
-        }
+        dir_.emplace("capture-tshark-");
     }
 
     // Saves the recorder's frames and decodes the file with the command line the monitor
@@ -113,7 +106,7 @@ class CaptureInterop : public ::testing::Test {
     std::vector<Decoded> SaveAndDecode(const TrafficRecorder& recorder, const FrameWidths& widths,
                                        const std::string& extraOptions = "") {
         // A name the shell must be given quoted.
-        const std::string file = (dir_ / "it's a session.pcapng").string();
+        const std::string file = (*dir_ / "it's a session.pcapng").string();
         StdFileSystem files;
         EXPECT_TRUE(SaveCapture(files, file, recorder, "polmira"));
         std::string command = CaptureCommandLine(file, widths) + extraOptions +
@@ -121,15 +114,15 @@ class CaptureInterop : public ::testing::Test {
         for (const auto& f : kFields) {
             command += " -e " + f;
         }
-        command += " > '" + (dir_ / "fields.txt").string() + "' 2> '" +
-                   (dir_ / "errors.txt").string() + "'";
+        command += " > '" + (*dir_ / "fields.txt").string() + "' 2> '" +
+                   (*dir_ / "errors.txt").string() + "'";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        std::ifstream errors(dir_ / "errors.txt");
+        std::ifstream errors(*dir_ / "errors.txt");
         const std::string errorText((std::istreambuf_iterator<char>(errors)),
                                     std::istreambuf_iterator<char>());
         EXPECT_EQ(errorText.find("rror"), std::string::npos) << errorText;
         std::vector<Decoded> rows;
-        std::ifstream in(dir_ / "fields.txt");
+        std::ifstream in(*dir_ / "fields.txt");
         std::string line;
         while (std::getline(in, line)) {
             Decoded row;
@@ -144,7 +137,7 @@ class CaptureInterop : public ::testing::Test {
         return rows;
     }
 
-    fs::path dir_;
+    std::optional<ScratchDir> dir_;
 };
 
 std::vector<TrafficFrame> Frames(const TrafficRecorder& recorder) {
