@@ -86,8 +86,12 @@ std::string LinkTargetName(const std::string& path) {
     return slash == text.npos ? text : text.substr(slash + 1);
 }
 
+// A sysfs attribute reports the size of a page, whatever it holds.
+constexpr size_t kAttributeMaxBytes = 4096;
 std::optional<int> ReadPortType(const std::string& path) {
-    const std::optional<std::string> text = ReadSmallFile(path, 64);
+    // Read up to a page: sysfs gives every attribute that size, and a smaller limit would
+    // refuse the file and leave the port's type unknown.
+    const std::optional<std::string> text = ReadSmallFile(path, kAttributeMaxBytes);
     if (!text || text->empty()) {
         return std::nullopt;
     }
@@ -99,8 +103,6 @@ std::optional<int> ReadPortType(const std::string& path) {
     return static_cast<int>(value);
 }
 
-// A sysfs attribute reports the size of a page, whatever it holds.
-constexpr size_t kAttributeMaxBytes = 4096;
 // A text shown from an attribute is cut at this many bytes.
 constexpr size_t kAttributeShownBytes = 128;
 // The USB device lies a few folders above its tty (interface, port, tty folder).

@@ -113,4 +113,20 @@ TEST_F(PosixDeviceNamesTest, ByIdLinkAloneDescribesAPortWithoutUsbDevice) {
     EXPECT_EQ(Describe("ttyS4"), (root_ / "by-id/pci-Example_Card-port0").string());
 }
 
+TEST_F(PosixDeviceNamesTest, TheUartTypeIsReadFromAPageSizedAttribute) {
+    // sysfs says every attribute is a page long; the text is "4\n" and the rest of the page.
+    for (const auto& [name, type] : {std::pair{"ttyS0", "4\n"}, std::pair{"ttyS1", "0\n"}}) {
+        const fs::path entry = root_ / "sys/class/tty" / name;
+        fs::create_directories(entry);
+        std::string page(4096, '\0');
+        page.replace(0, 2, type);
+        std::ofstream(entry / "type", std::ios::binary) << page;
+    }
+    PosixDeviceNames names((root_ / "sys/class/tty").string(), (root_ / "run").string());
+    const std::vector<TtyDevice> devices = names.TtyDevices();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].portType, 4);
+    EXPECT_EQ(devices[1].portType, 0) << "a placeholder without a UART";
+}
+
 }  // namespace
