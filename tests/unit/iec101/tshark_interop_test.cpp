@@ -17,6 +17,7 @@
 #include "platform/calendar.h"
 #include "support/scratch_dir.h"
 #include "support/system_time.h"
+#include "support/tshark_fields.h"
 
 namespace {
 
@@ -53,12 +54,7 @@ const std::vector<std::string> kFields = {
     "_ws.expert.message",
 };
 
-using Decoded = std::map<std::string, std::string>;
-
-bool HaveTool(const char* name) {
-    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
+using Decoded = TsharkRow;
 
 class TsharkInterop : public ::testing::Test {
   protected:
@@ -86,29 +82,10 @@ class TsharkInterop : public ::testing::Test {
             " -o 'iec60870_101.linkaddr_len:" + octets(AddressBytes(w.address)) +
             "' -o 'iec60870_101.asdu_addr_len:" + octets(AddressBytes(w.address)) +
             "' -o 'iec60870_101.cot_len:" + octets(CauseBytes(w.cause)) +
-            "' -o 'iec60870_101.asdu_ioa_len:" + octets(IoaBytes(w.ioa)) +
-            "' -T fields -E separator=/t -E occurrence=a";
-        for (const auto& f : kFields) {
-            command += " -e " + f;
-        }
-        command += " > '" + (*dir_ / "fields.txt").string() + "' 2> '" +
-                   (*dir_ / "errors.txt").string() + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        std::vector<Decoded> rows;
-        std::ifstream in(*dir_ / "fields.txt");
-        std::string line;
-        while (std::getline(in, line)) {
-            Decoded row;
-            std::stringstream cells(line);
-            std::string cell;
-            for (const auto& f : kFields) {
-                cell.clear();
-                std::getline(cells, cell, '\t');
-                row[f] = cell;
-            }
-            rows.push_back(row);
-        }
-        return rows;
+            "' -o 'iec60870_101.asdu_ioa_len:" + octets(IoaBytes(w.ioa)) + "'";
+        const TsharkOutput output = RunTsharkFields(command, kFields, *dir_);
+        EXPECT_EQ(output.status, 0) << output.errors;
+        return output.rows;
     }
 
     std::optional<ScratchDir> dir_;

@@ -21,6 +21,7 @@
 #include "polling/polmira_variant.h"
 #include "scenario/scenario_bench.h"
 #include "support/scratch_dir.h"
+#include "support/tshark_fields.h"
 
 namespace {
 
@@ -61,14 +62,10 @@ const std::vector<std::string> kFields = {
     "_ws.expert.severity",
 };
 
-using Decoded = std::map<std::string, std::string>;
+using Decoded = TsharkRow;
 
 // The expert's severity of a packet comment.
 constexpr const char* kCommentSeverity = "1048576";
-
-bool HaveTshark() {
-    return std::system("command -v tshark >/dev/null 2>&1") == 0;
-}
 
 std::string Text(const std::optional<uint8_t>& v) {
     return v ? std::to_string(*v) : "";
@@ -95,7 +92,7 @@ uint64_t EpochMicroseconds(const std::string& text) {
 class CaptureInterop : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveTshark()) {
+        if (!HaveTool("tshark")) {
             GTEST_SKIP() << "tshark is not installed";
         }
         dir_.emplace("capture-tshark-");
@@ -109,32 +106,11 @@ class CaptureInterop : public ::testing::Test {
         const std::string file = (*dir_ / "it's a session.pcapng").string();
         StdFileSystem files;
         EXPECT_TRUE(SaveCapture(files, file, recorder, "polmira"));
-        std::string command = CaptureCommandLine(file, widths) + extraOptions +
-                              " -T fields -E separator=/t -E occurrence=a -E aggregator=,";
-        for (const auto& f : kFields) {
-            command += " -e " + f;
-        }
-        command += " > '" + (*dir_ / "fields.txt").string() + "' 2> '" +
-                   (*dir_ / "errors.txt").string() + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        std::ifstream errors(*dir_ / "errors.txt");
-        const std::string errorText((std::istreambuf_iterator<char>(errors)),
-                                    std::istreambuf_iterator<char>());
-        EXPECT_EQ(errorText.find("rror"), std::string::npos) << errorText;
-        std::vector<Decoded> rows;
-        std::ifstream in(*dir_ / "fields.txt");
-        std::string line;
-        while (std::getline(in, line)) {
-            Decoded row;
-            std::stringstream cells(line);
-            for (const auto& f : kFields) {
-                std::string cell;
-                std::getline(cells, cell, '\t');
-                row[f] = cell;
-            }
-            rows.push_back(row);
-        }
-        return rows;
+        const TsharkOutput output =
+            RunTsharkFields(CaptureCommandLine(file, widths) + extraOptions, kFields, *dir_);
+        EXPECT_EQ(output.status, 0);
+        EXPECT_EQ(output.errors.find("rror"), std::string::npos) << output.errors;
+        return output.rows;
     }
 
     std::optional<ScratchDir> dir_;
