@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,7 +29,9 @@ std::string TimeOfDayText(int64_t localMs);
 // The session statistics as lines of text.
 std::vector<std::string> StatisticsLines(const TrafficStatistics& s);
 
-// The window's texts.
+// The window's texts; the list's column titles in the order of FrameRow's fields.
+inline constexpr std::array<const char*, 4> kMonitorColumns = {"Время", "Направление", "Байты",
+                                                               "Расшифровка"};
 inline constexpr const char* kMonitorTitle = "Монитор линии";
 inline constexpr const char* kMonitorPause = "Пауза";
 inline constexpr const char* kMonitorResume = "Продолжить";

@@ -51,18 +51,10 @@ QVariant FrameListModel::headerData(int section, Qt::Orientation orientation, in
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
         return {};
     }
-    switch (section) {
-        case kTime:
-            return QStringLiteral("Время");
-        case kDirection:
-            return QStringLiteral("Направление");
-        case kBytes:
-            return QStringLiteral("Байты");
-        case kDecoded:
-            return QStringLiteral("Расшифровка");
-        default:
-            return {};
+    if (section < 0 || static_cast<size_t>(section) >= kMonitorColumns.size()) {
+        return {};
     }
+    return QString::fromUtf8(kMonitorColumns[static_cast<size_t>(section)]);
 }
 
 QVariant FrameListModel::data(const QModelIndex& index, int role) const {
@@ -187,7 +179,7 @@ CLineMonitorDlg::CLineMonitorDlg(TrafficRecorder& recorder, std::string applicat
     const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     list_->setColumnWidth(FrameListModel::kTime, metrics.horizontalAdvance("00:00:00.000") + 16);
     list_->setColumnWidth(FrameListModel::kDirection,
-                          metrics.horizontalAdvance(QStringLiteral("Направление")) + 16);
+                          metrics.horizontalAdvance(QString::fromUtf8(kMonitorColumns[1])) + 16);
     list_->setColumnWidth(FrameListModel::kBytes, fixed.horizontalAdvance(QString(33, '0')));
 
     statistics_ = new QPlainTextEdit(this);

@@ -287,17 +287,15 @@ void CLineMonitorDlg::CreateControls() {
              WS_TABSTOP | WS_GROUP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, kFrameList);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
-    const std::pair<const char*, int> columns[] = {{"Время", kTimeColumnDu},
-                                                   {"Направление", kDirectionColumnDu},
-                                                   {"Байты", kBytesColumnDu},
-                                                   {"Расшифровка", kDecodedColumnDu}};
+    const int columnWidths[] = {kTimeColumnDu, kDirectionColumnDu, kBytesColumnDu,
+                                kDecodedColumnDu};
     if (listFont_ != nullptr) {
         SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(listFont_), FALSE);
     }
     for (int i = 0; i < 4; ++i) {
-        RECT width{0, 0, columns[i].second, 0};
+        RECT width{0, 0, columnWidths[i], 0};
         MapDialogRect(hwnd_, &width);
-        std::wstring title = Utf8ToWide(columns[i].first);
+        std::wstring title = Utf8ToWide(kMonitorColumns[static_cast<size_t>(i)]);
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
         column.fmt = i == 1 ? LVCFMT_CENTER : LVCFMT_LEFT;  // the arrow in the middle
