@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/calendar.h"
+
 namespace {
 
 // Frames are appended to blocks of about this size; the oldest block is dropped as a whole.
@@ -76,19 +78,6 @@ void CountIecResult(TrafficStatistics& s, uint8_t result) {
     }
 }
 
-int64_t UnixMs(const SystemTime& t) {
-    // Days from the civil date (proleptic Gregorian), after H. Hinnant's algorithm.
-    const int y = t.year - (t.month <= 2 ? 1 : 0);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int mp = (t.month + 9) % 12;
-    const int doy = (153 * mp + 2) / 5 + t.day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const int64_t days = int64_t{era} * 146097 + doe - 719468;
-    return ((days * 24 + t.hour) * 60 + t.minute) * 60'000 + int64_t{t.second} * 1000 +
-           t.milliseconds;
-}
-
 }  // namespace
 
 double TrafficStatistics::PollsPerSecond() const {
@@ -105,8 +94,8 @@ double TrafficStatistics::TargetPollsPerSecond() const {
 
 TrafficRecorder::TrafficRecorder(Clock& clock) : clock_(clock) {
     const uint64_t nowUs = clock_.MonotonicMicroseconds();
-    unixMsAtZero_ = UnixMs(clock_.UtcTime()) - static_cast<int64_t>(nowUs / 1000);
-    localMsAtZero_ = UnixMs(clock_.LocalTime()) - static_cast<int64_t>(nowUs / 1000);
+    unixMsAtZero_ = UnixMsFromCalendar(clock_.UtcTime()) - static_cast<int64_t>(nowUs / 1000);
+    localMsAtZero_ = UnixMsFromCalendar(clock_.LocalTime()) - static_cast<int64_t>(nowUs / 1000);
     contexts_.push_back(current_);
 }
 
