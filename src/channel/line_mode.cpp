@@ -114,3 +114,14 @@ std::string ModeStringFromLinkSettingsByte(uint8_t linkSettingsByte) {
     mode += (linkSettingsByte & 0x10) != 0 ? "2" : "1";
     return mode;
 }
+
+std::string FormatModeString(const LineSettings& settings) {
+    static constexpr char kParity[] = "NOEMS";
+    std::string text = std::to_string(settings.baudRate) + ",";
+    text += settings.parity <= LineSettings::kSpaceParity ? kParity[settings.parity] : '?';
+    text += "," + std::to_string(settings.dataBits) + ",";
+    text += settings.stopBits == LineSettings::kOneStopBit     ? "1"
+            : settings.stopBits == LineSettings::kOne5StopBits ? "1.5"
+                                                               : "2";
+    return text;
+}

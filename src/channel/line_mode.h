@@ -19,6 +19,10 @@
 // Throws std::invalid_argument when the string has fewer than two commas.
 LineSettings ParseModeString(const std::string& text, LineSettings base);
 
+// The settings as a plain mode string, "19200,E,8,1": parity as N, O, E, M or S ("?" for a code
+// out of range), stop bits as 1, 1.5 or 2.
+std::string FormatModeString(const LineSettings& settings);
+
 // The mode string a link-settings byte stands for: bits 0-3 baud code, bit 4 two stop bits,
 // bits 5-6 parity, bit 7 eight data bits. 0xC7 gives "19200,ЧЕТ,8,1". An unknown baud code
 // gives an empty baud field (baud rate 0, which the port rejects).

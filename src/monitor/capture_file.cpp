@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "channel/line_mode.h"
 #include "monitor/frame_decoding.h"
 
 namespace {
@@ -121,7 +122,7 @@ void AddPacket(std::vector<uint8_t>& out, const TrafficFrame& frame, int64_t uni
     block.Pad();
     block.OptionU32(kOptionFlags, sent ? kFlagOutbound : kFlagInbound);
     block.Option(kOptionComment,
-                 LineSettingsText(frame.context.line) + " | " + DescribeFrame(frame));
+                 FormatModeString(frame.context.line) + " | " + DescribeFrame(frame));
     block.EndOptions();
     block.Emit(kEnhancedPacketBlock, out);
 }

@@ -2,6 +2,7 @@
 #include "monitor/frame_decoding.h"
 
 #include "catalogue/number_text.h"
+#include "channel/line_mode.h"
 #include "channel/modbus_frame.h"
 #include "channel/transducer_access.h"
 #include "iec101/ft12_frame.h"
@@ -287,7 +288,7 @@ FrameFields ReadFrameFields(const TrafficFrame& frame) {
 
 std::string DescribeFrame(const TrafficFrame& frame) {
     const FrameFields f = ReadFrameFields(frame);
-    const std::string line = LineSettingsText(frame.context.line);
+    const std::string line = FormatModeString(frame.context.line);
     switch (f.shape) {
         case FrameFields::Shape::kWakeUp:
             if (f.request) {
@@ -547,15 +548,4 @@ std::string ReceiveCodeName(uint8_t code) {
         default:
             return code >= 44 && code <= 47 ? CauseName(code) : "код " + Number(code);
     }
-}
-
-std::string LineSettingsText(const LineSettings& line) {
-    static constexpr char kParity[] = "NOEMS";
-    std::string text = Number(line.baudRate) + ",";
-    text += line.parity < 5 ? kParity[line.parity] : '?';
-    text += "," + Number(line.dataBits) + ",";
-    text += line.stopBits == LineSettings::kOneStopBit     ? "1"
-            : line.stopBits == LineSettings::kOne5StopBits ? "1.5"
-                                                           : "2";
-    return text;
 }

@@ -73,5 +73,3 @@ std::string AsduTypeName(uint8_t type);
 std::string CauseName(uint8_t cause);
 // An IEC-101 receive code's name, as the statistics show it.
 std::string ReceiveCodeName(uint8_t code);
-// The line settings as a mode string: "19200,E,8,1".
-std::string LineSettingsText(const LineSettings& line);

@@ -228,18 +228,9 @@ std::string PublishedNameOf(const SimOptions& options) {
 }
 
 std::string DescribeLine(const LineSettings& s, bool framingKnown) {
-    static constexpr char kParity[] = "NOEMS";
-    std::string text = std::to_string(s.baudRate) + ",";
-    if (framingKnown) {
-        text += s.parity <= LineSettings::kSpaceParity ? kParity[s.parity] : '?';
-        text += "," + std::to_string(s.dataBits) + ",";
-    } else {
-        text += "?,?,";
-    }
-    text += s.stopBits == LineSettings::kOneStopBit     ? "1"
-            : s.stopBits == LineSettings::kOne5StopBits ? "1.5"
-                                                        : "2";
-    return text;
+    const std::string text = FormatModeString(s);
+    // Unknown framing keeps the rate and the stop bits: "19200,?,?,1".
+    return framingKnown ? text : std::to_string(s.baudRate) + ",?,?" + text.substr(text.rfind(','));
 }
 
 std::string ProfileListing() {

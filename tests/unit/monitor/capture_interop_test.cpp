@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/line_mode.h"
 #include "monitor/capture_file.h"
 #include "monitor/frame_decoding.h"
 #include "platform/file_sink.h"
@@ -194,7 +195,7 @@ void CheckCapture(const TrafficRecorder& recorder, const std::vector<Decoded>& r
         EXPECT_GE(us, lastUs);
         lastUs = us;
         EXPECT_EQ(row.at("frame.comment"),
-                  LineSettingsText(frame.context.line) + " | " + DescribeFrame(frame));
+                  FormatModeString(frame.context.line) + " | " + DescribeFrame(frame));
         // Nothing for the expert but the comment: no bad CRC, no malformed or short frame.
         EXPECT_EQ(row.at("_ws.expert.severity"), kCommentSeverity);
         switch (frame.kind) {

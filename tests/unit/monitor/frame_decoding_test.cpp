@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/line_mode.h"
 #include "channel/modbus_frame.h"
 #include "iec101/ft12_frame.h"
 #include "monitor/frame_decoding.h"
@@ -323,7 +324,7 @@ TEST(FrameDecoding, WakeUpTextCarriesTheLineSettingsOfItsFrame) {
     };
     for (const auto& [line, text] : lines) {
         frame.context.line = line;
-        EXPECT_EQ(LineSettingsText(line), text);
+        EXPECT_EQ(FormatModeString(line), text);
         EXPECT_EQ(DescribeFrame(frame), std::string("Пробуждение: 3 байт при ") + text);
     }
 }
